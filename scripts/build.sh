@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds Quillane. With no argument: the Windows programs (build/win64), the
+# i686 compile check (build/win32), the sanitizer and fuzz build (build/asan)
+# and the native build with its tests (build/native), in that order.
+# Name one or more of win64 win32 asan native to build only those.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${QUILLANE_JOBS:-$(nproc)}
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+
+configure() { # dir args...
+  local dir=$1; shift
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  else
+    cmake "$dir" "$@" >/dev/null
+  fi
+}
+
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(win64 win32 asan native)
+for t in "${targets[@]}"; do
+  echo "== build $t"
+  case "$t" in
+  win64)
+    configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    cmake --build build/win64 -j "$jobs" ;;
+  win32)
+    # Compile check only: 32-bit programs cannot run on these machines.
+    configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DQUILLANE_TESTS=OFF
+    cmake --build build/win32 -j "$jobs" ;;
+  asan)
+    configure build/asan -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=ON -DQUILLANE_FUZZ=ON -DQUILLANE_BENCH=OFF
+    cmake --build build/asan -j "$jobs" ;;
+  native)
+    extra=()
+    [ -d build/win64/bin ] && extra+=(-DQUILLANE_WIN64_BIN="$root/build/win64/bin")
+    [ -d build/asan/bin ] && extra+=(-DQUILLANE_ASAN_BIN="$root/build/asan/bin")
+    configure build/native "${extra[@]}"
+    cmake --build build/native -j "$jobs" ;;
+  *) echo "unknown build $t" >&2; exit 2 ;;
+  esac
+done
