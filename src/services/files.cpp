@@ -1,0 +1,253 @@
+#include "services/files.h"
+
+#include "services/encoding.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#endif
+
+namespace quillane {
+
+namespace {
+
+std::string_view SkipLeadingSpaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// "C:", "C:\", "C:/", and a lone separator: the root of a drive.
+bool IsRoot(std::string_view p) {
+  if (p.size() == 1 && IsSeparator(p[0])) return true;
+  const bool letter = p.size() >= 2 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+  if (!letter || p[1] != ':') return false;
+  return p.size() == 2 || (p.size() == 3 && IsSeparator(p[2]));
+}
+
+std::string_view WithoutTrailingSeparators(std::string_view p) {
+  while (p.size() > 1 && IsSeparator(p.back())) p.remove_suffix(1);
+  return p;
+}
+
+}  // namespace
+
+bool WriteBytesToFile(std::string_view file, const Bytes& bytes) {
+  return WriteBytesToFile(file, {&bytes});
+}
+
+bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& second) {
+  return WriteBytesToFile(file, {&first, &second});
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Wide(std::string_view gbk) {
+  const std::u16string w = GbkToUtf16(gbk);
+  return std::wstring(w.begin(), w.end());
+}
+
+Text Narrow(const wchar_t* w) {
+  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(w)));
+}
+
+bool DeleteTree(const std::wstring& dir) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (found.cFileName[0] == L'.') continue;
+      const std::wstring path = dir + L"\\" + found.cFileName;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // A junction or directory link is removed as a link: never follow it,
+        // or the tree it points to would be emptied as well.
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(path);
+        RemoveDirectoryW(path.c_str());
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  return RemoveDirectoryW(dir.c_str()) != FALSE;
+}
+
+}  // namespace
+
+Text RunDirectory() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  const auto slash = buffer.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  buffer.resize(slash);
+  return Narrow(buffer.c_str());
+}
+
+bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*> parts) {
+  if (file.empty()) return false;
+  HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (const Bytes* part : parts) {
+    if (!part || part->empty()) continue;
+    std::size_t done = 0;
+    while (ok && done < part->size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(part->size() - done, 1u << 30));
+      DWORD written = 0;
+      ok = WriteFile(h, part->data() + done, chunk, &written, nullptr) && written == chunk;
+      done += written;
+    }
+  }
+  ok = CloseHandle(h) && ok;
+  return ok;
+}
+
+bool DeleteDirectoryTree(std::string_view directory) {
+  directory = SkipLeadingSpaces(directory);
+  if (directory.empty() || IsRoot(directory)) return false;
+  return DeleteTree(Wide(WithoutTrailingSeparators(directory)));
+}
+
+bool PathIsDirectory(std::string_view path) {
+  if (path.empty()) return false;
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathFileExists(std::string_view path) {
+  if (path.empty()) return false;
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeSureDirectoryPathExists(std::string_view path) {
+  if (path.empty()) return false;
+  const std::wstring w = Wide(path);
+  // Create every component that is followed by a separator.
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    if (w[i] != L'\\' && w[i] != L'/') continue;
+    if (i == 0 || w[i - 1] == L':' || w[i - 1] == L'\\' || w[i - 1] == L'/') continue;
+    const std::wstring part = w.substr(0, i);
+    if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
+  return true;
+}
+
+#else
+
+std::string NativePath(std::string_view path) {
+  std::string out(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+namespace {
+
+bool DeleteTree(const std::string& dir) {
+  if (DIR* d = opendir(dir.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      const std::string path = dir + "/" + e->d_name;
+      struct stat st {};
+      if (lstat(path.c_str(), &st) != 0) continue;
+      if (S_ISDIR(st.st_mode)) {
+        DeleteTree(path);
+      } else {
+        unlink(path.c_str());  // a symbolic link is removed, never followed
+      }
+    }
+    closedir(d);
+  }
+  return rmdir(dir.c_str()) == 0;
+}
+
+}  // namespace
+
+Text RunDirectory() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  std::string path(buffer, static_cast<std::size_t>(n));
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  path.resize(slash);
+  return path;
+}
+
+bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*> parts) {
+  if (file.empty()) return false;
+  const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (const Bytes* part : parts) {
+    if (!part || part->empty()) continue;
+    std::size_t done = 0;
+    while (ok && done < part->size()) {
+      const ssize_t w = write(fd, part->data() + done, part->size() - done);
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      if (ok) done += static_cast<std::size_t>(w);
+    }
+  }
+  ok = (close(fd) == 0) && ok;
+  return ok;
+}
+
+bool DeleteDirectoryTree(std::string_view directory) {
+  directory = SkipLeadingSpaces(directory);
+  if (directory.empty() || IsRoot(directory)) return false;
+  const std::string path = NativePath(WithoutTrailingSeparators(directory));
+  struct stat st {};
+  // A link to a directory is not a directory of ours to empty.
+  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return DeleteTree(path);
+}
+
+bool PathIsDirectory(std::string_view path) {
+  struct stat st {};
+  return !path.empty() && stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathFileExists(std::string_view path) {
+  struct stat st {};
+  return !path.empty() && stat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool MakeSureDirectoryPathExists(std::string_view path) {
+  if (path.empty()) return false;
+  const std::string p = NativePath(path);
+  for (std::size_t i = 1; i < p.size(); ++i) {
+    if (p[i] != '/' || p[i - 1] == '/') continue;
+    const std::string part = p.substr(0, i);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+#endif
+
+}  // namespace quillane

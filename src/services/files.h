@@ -1,0 +1,42 @@
+// Files and directories. Paths are GBK texts in the Windows form
+// ("D:\Q\Data.ini"). Natively, where the core is tested, a "\" in a path is
+// read as "/" (NativePath), so the same path expressions work on both systems.
+#pragma once
+
+#include <initializer_list>
+#include <string_view>
+
+#include "services/types.h"
+
+namespace quillane {
+
+// The directory of the running program's file, without a trailing separator.
+// For a program in a drive root the result is the drive alone ("C:").
+Text RunDirectory();
+
+// Creates the file, or truncates it, opened with no sharing, writes every
+// non-empty array in order and closes it. An empty file name, or any failure to
+// open or write, gives false.
+bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*> parts);
+bool WriteBytesToFile(std::string_view file, const Bytes& bytes);
+bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& second);
+
+// Removes a directory with everything below it. Leading spaces are skipped; an
+// empty path and a drive root ("C:", "C:\") give false. Entries whose name
+// begins with a dot are left alone (so such a directory cannot be removed);
+// read-only files are not forced. True if the directory itself was removed.
+bool DeleteDirectoryTree(std::string_view directory);
+
+// Platform helpers the shop logic needs beside the services above.
+bool PathIsDirectory(std::string_view path);   // an existing directory
+bool PathFileExists(std::string_view path);     // an existing file or directory
+// Creates every missing directory of a path; the last component is created
+// only when the path ends in a separator (like the platform's helper).
+bool MakeSureDirectoryPathExists(std::string_view path);
+
+#ifndef _WIN32
+// The native form of a Windows-style path: "\" becomes "/".
+std::string NativePath(std::string_view path);
+#endif
+
+}  // namespace quillane
