@@ -1,0 +1,130 @@
+// The table engine: a process-wide registry of open tables, the current
+// table and its current record, field reads and writes, appending, clearing
+// and sorting into a new file, with a last error code per thread.
+//
+// Calls from several threads must not overlap (the caller serialises them);
+// the last error code is kept per thread. No exception leaves these functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "services/types.h"
+#include "table/errors.h"
+#include "table/format.h"
+
+namespace quillane::table {
+
+struct DateTime {
+  double days = 0;  // days since 1899-12-30, the fraction the time of day
+  bool operator==(const DateTime&) const = default;
+};
+
+struct Subroutine {
+  std::uint32_t address = 0;
+  bool operator==(const Subroutine&) const = default;
+};
+
+// A field value. std::monostate is "no value" (an omitted argument).
+// Text and memo fields give Text, byte-array fields Bytes.
+using Value = std::variant<std::monostate, std::uint8_t, std::int16_t, std::int32_t, std::int64_t,
+                           float, double, bool, DateTime, Subroutine, Text, Bytes>;
+
+// A field named by its name (any ASCII case) or by its 1-based position.
+class FieldRef {
+ public:
+  FieldRef(const char* name) : kind_(kName), name_(name ? name : "") {}  // NOLINT: implicit by design
+  FieldRef(const Text& name) : kind_(kName), name_(name) {}            // NOLINT
+  FieldRef(int position) : kind_(kPosition), position_(position) {}    // NOLINT
+  FieldRef(std::int64_t position) : kind_(kPosition), position_(position) {}  // NOLINT
+  FieldRef(double position)  // NOLINT
+      : kind_(kPosition), position_(position >= -9e18 && position <= 9e18
+                                        ? static_cast<std::int64_t>(position)
+                                        : 0) {}
+  // Any value: text names a field, a number gives a position, anything else
+  // names nothing and makes ReadField report a run-time error.
+  static FieldRef FromValue(const Value& value);
+
+  bool IsName() const { return kind_ == kName; }
+  bool IsPosition() const { return kind_ == kPosition; }
+  const Text& Name() const { return name_; }
+  std::int64_t Position() const { return position_; }
+
+ private:
+  enum Kind { kName, kPosition, kInvalid };
+  FieldRef() : kind_(kInvalid) {}
+  Kind kind_;
+  Text name_;
+  std::int64_t position_ = 0;
+};
+
+// What ReadField gives: the value, or a run-time error that the window
+// runtime reports (the table is not open or the field does not exist).
+struct FieldValue {
+  Value value;
+  Text runtimeError;  // GBK; empty unless this is a run-time error
+  bool IsRuntimeError() const { return !runtimeError.empty(); }
+};
+
+// The run-time error texts of ReadField.
+inline constexpr const char kNoTableRuntimeError[] = "未指定当前数据库或者指定数据库未打开";
+inline constexpr const char kNoFieldRuntimeError[] = "指定字段不存在";
+inline constexpr const char kBadFieldArgRuntimeError[] = "指定字段的参数类型错误";
+
+struct OpenOptions {
+  bool readOnly = false;
+  int shareMode = 1;  // 1 others read and write, 2 no reading, 3 no writing, else exclusive
+};
+
+struct SortOptions {
+  std::vector<Text> keys;        // key field names, first key first
+  std::vector<bool> ascending;   // one per key; missing flags mean ascending
+  std::vector<Text> keep;        // fields to copy; empty or none found: all
+};
+
+struct FieldInfo {
+  Text name;
+  std::int32_t type = 0;
+  std::int32_t offset = 0;
+  std::int32_t width = 0;
+};
+
+// The last error code of the calling thread and its fixed text.
+int LastError();
+const char* LastErrorText();
+
+bool OpenTable(const Text& file, const Text& alias = {}, const Text& password = {});
+bool OpenTable(const Text& file, const Text& alias, const Text& password,
+               const OpenOptions& options);
+bool SelectTable(const Text& name);
+void CloseTable(const Text& name = {});
+void CloseAllTables();
+std::int32_t RecordCount();
+bool GoToRecord(std::int64_t number);
+FieldValue ReadField(const FieldRef& field, const Text& table = {});
+bool WriteField(const FieldRef& field, const Text& table, const Value& value = {});
+bool AppendRecord();
+bool ClearTable();
+bool SortTable(const Text& target, const Text& key, bool ascending = true);
+bool SortTable(const Text& target, const SortOptions& options);
+
+// Makes everything written to the table and its companion durable on disk
+// (the named table, or the current one). True on success.
+bool FlushTable(const Text& name = {});
+
+// Creates (or empties) a file and writes the bytes, e.g. MakeEmptyRuleTable(),
+// then flushes it. Refused with -12 while the file is open anywhere.
+bool WriteNewTableFile(const Text& file, const Bytes& bytes);
+
+// For tools: the fields of a table (named, or the current one) and the record
+// serial of its current record.
+std::vector<FieldInfo> TableFields(const Text& name = {});
+bool ReadRecordSerial(std::int32_t* serial, const Text& name = {});
+
+// Milliseconds for which a refused open or lock is retried (0 none, -1 for ever).
+int LockWaitTime();
+void SetLockWaitTime(int ms);
+
+}  // namespace quillane::table

@@ -1,0 +1,68 @@
+// The one small interface through which the table engine reaches files:
+// opening with an access and a share mode, positioned reads and writes,
+// length, truncation, non-blocking byte-range locks and flushing. POSIX
+// natively (fcntl open-file-description locks, share modes enforced within
+// the process), Win32 under Windows (sharing modes, LockFileEx).
+// Paths are GBK texts; each platform converts them at its own edge.
+// Every function returns 0 or one of the engine's negative codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "services/types.h"
+
+namespace quillane::table {
+
+enum class Access { kRead, kReadWrite };
+// The share modes of OpenTable: 1 others may read and write, 2 others may not
+// read, 3 others may not write, anything else exclusive.
+enum class Share { kReadWrite, kDenyRead, kDenyWrite, kExclusive };
+enum class Disposition { kOpenExisting, kCreateAlways };
+
+Share ShareFromMode(int mode);
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens (or creates and empties) the file. A refused open because another
+  // opening's share mode forbids it gives -12.
+  int Open(const Text& path, Access access, Share share, Disposition disposition);
+  void Close();
+  bool IsOpen() const;
+
+  // Reads up to n bytes at offset; *got receives how many were read (fewer at the end).
+  int ReadAt(std::int64_t offset, void* buffer, std::size_t n, std::size_t* got);
+  int WriteAt(std::int64_t offset, const void* buffer, std::size_t n);
+  int Size(std::int64_t* size);
+  int Truncate(std::int64_t size);
+  int Flush();
+  // Exclusive lock of [offset, offset + length) that fails at once when held
+  // elsewhere: -13 for a lock held by another opening, -28 otherwise.
+  int Lock(std::int64_t offset, std::int64_t length);
+  int Unlock(std::int64_t offset, std::int64_t length);  // -29 on failure
+
+ private:
+  bool writable_ = false;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
+  int shareSlot_ = -1;
+#endif
+};
+
+// Completes a name to a full path as the operating system does; 0 or a code.
+int FullPath(const Text& name, Text* full);
+
+// Milliseconds from an arbitrary start; wraps like a 32-bit tick count.
+std::uint32_t TickCount();
+void SleepMs(std::uint32_t ms);
+
+}  // namespace quillane::table

@@ -1,0 +1,224 @@
+// Win32 files: CreateFileW with the sharing modes, LockFileEx byte-range
+// locks, SetEndOfFile. GBK paths are widened with code page 936 so the
+// result does not depend on the system's code page.
+#include <windows.h>
+
+#include <string>
+
+#include "services/encoding.h"
+#include "table/errors.h"
+#include "table/file_io.h"
+
+namespace quillane::table {
+
+namespace {
+
+int CodeFromError(DWORD e) {
+  switch (e) {
+    case ERROR_FILE_NOT_FOUND:
+      return kFileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_INVALID_DRIVE:
+      return kInvalidPath;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return kTooManyOpenFiles;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return kAccessDenied;
+    case ERROR_INVALID_HANDLE:
+      return kInvalidHandle;
+    case ERROR_CURRENT_DIRECTORY:
+      return kCurrentDirectory;
+    case ERROR_CANNOT_MAKE:
+      return kDirectoryFull;
+    case ERROR_SEEK:
+    case ERROR_NEGATIVE_SEEK:
+      return kSeekFailed;
+    case ERROR_CRC:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      return kHardwareFault;
+    case ERROR_SHARING_VIOLATION:
+      return kSharingViolation;
+    case ERROR_LOCK_VIOLATION:
+      return kLockViolation;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return kDiskFull;
+    case ERROR_HANDLE_EOF:
+      return kEndOfFile;
+    default:
+      return kUnknown;
+  }
+}
+
+std::wstring Wide(const Text& gbk) {
+  const std::u16string w = GbkToUtf16(gbk);
+  return std::wstring(w.begin(), w.end());
+}
+
+OVERLAPPED At(std::int64_t offset) {
+  OVERLAPPED o{};
+  o.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
+  o.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+  return o;
+}
+
+}  // namespace
+
+Share ShareFromMode(int mode) {
+  switch (mode) {
+    case 1:
+      return Share::kReadWrite;
+    case 2:
+      return Share::kDenyRead;
+    case 3:
+      return Share::kDenyWrite;
+    default:
+      return Share::kExclusive;
+  }
+}
+
+File::~File() { Close(); }
+
+bool File::IsOpen() const { return handle_ != nullptr; }
+
+int File::Open(const Text& path, Access access, Share share, Disposition disposition) {
+  Close();
+  if (path.empty()) return kFileNotFound;
+  DWORD desired = GENERIC_READ | (access == Access::kReadWrite ? GENERIC_WRITE : 0);
+  DWORD shareMode = 0;
+  switch (share) {
+    case Share::kReadWrite:
+      shareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      break;
+    case Share::kDenyRead:
+      shareMode = FILE_SHARE_WRITE;
+      break;
+    case Share::kDenyWrite:
+      shareMode = FILE_SHARE_READ;
+      break;
+    case Share::kExclusive:
+      shareMode = 0;
+      break;
+  }
+  const DWORD how = disposition == Disposition::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  HANDLE h = CreateFileW(Wide(path).c_str(), desired, shareMode, nullptr, how,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return CodeFromError(GetLastError());
+  handle_ = h;
+  writable_ = access == Access::kReadWrite;
+  return kOk;
+}
+
+void File::Close() {
+  if (!handle_) return;
+  CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}
+
+int File::ReadAt(std::int64_t offset, void* buffer, std::size_t n, std::size_t* got) {
+  *got = 0;
+  if (!handle_) return kInvalidHandle;
+  if (offset < 0) return kSeekFailed;
+  auto* out = static_cast<char*>(buffer);
+  while (*got < n) {
+    OVERLAPPED o = At(offset + static_cast<std::int64_t>(*got));
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
+    DWORD read = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), out + *got, want, &read, &o)) {
+      const DWORD e = GetLastError();
+      if (e == ERROR_HANDLE_EOF) break;
+      return CodeFromError(e);
+    }
+    if (read == 0) break;
+    *got += read;
+  }
+  return kOk;
+}
+
+int File::WriteAt(std::int64_t offset, const void* buffer, std::size_t n) {
+  if (!handle_) return kInvalidHandle;
+  if (offset < 0) return kSeekFailed;
+  const auto* in = static_cast<const char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    OVERLAPPED o = At(offset + static_cast<std::int64_t>(done));
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(static_cast<HANDLE>(handle_), in + done, want, &written, &o))
+      return CodeFromError(GetLastError());
+    if (written == 0) return kDiskFull;
+    done += written;
+  }
+  return kOk;
+}
+
+int File::Size(std::int64_t* size) {
+  if (!handle_) return kInvalidHandle;
+  LARGE_INTEGER li{};
+  if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &li)) return CodeFromError(GetLastError());
+  *size = li.QuadPart;
+  return kOk;
+}
+
+int File::Truncate(std::int64_t size) {
+  if (!handle_) return kInvalidHandle;
+  LARGE_INTEGER li{};
+  li.QuadPart = size;
+  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN))
+    return CodeFromError(GetLastError());
+  if (!SetEndOfFile(static_cast<HANDLE>(handle_))) return CodeFromError(GetLastError());
+  return kOk;
+}
+
+int File::Flush() {
+  if (!handle_) return kInvalidHandle;
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) return CodeFromError(GetLastError());
+  return kOk;
+}
+
+int File::Lock(std::int64_t offset, std::int64_t length) {
+  if (!handle_) return kLockFailed;
+  OVERLAPPED o = At(offset);
+  const auto len = static_cast<std::uint64_t>(length);
+  if (LockFileEx(static_cast<HANDLE>(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                 0, static_cast<DWORD>(len & 0xFFFFFFFFu), static_cast<DWORD>(len >> 32), &o))
+    return kOk;
+  const DWORD e = GetLastError();
+  if (e == ERROR_LOCK_VIOLATION || e == ERROR_SHARING_VIOLATION || e == ERROR_IO_PENDING)
+    return kLockViolation;
+  return kLockFailed;
+}
+
+int File::Unlock(std::int64_t offset, std::int64_t length) {
+  if (!handle_) return kUnlockFailed;
+  OVERLAPPED o = At(offset);
+  const auto len = static_cast<std::uint64_t>(length);
+  if (UnlockFileEx(static_cast<HANDLE>(handle_), 0, static_cast<DWORD>(len & 0xFFFFFFFFu),
+                   static_cast<DWORD>(len >> 32), &o))
+    return kOk;
+  return kUnlockFailed;
+}
+
+int FullPath(const Text& name, Text* full) {
+  if (name.empty()) return kFileNotFound;
+  const std::wstring wide = Wide(name);
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, buffer, nullptr);
+  if (n == 0) return CodeFromError(GetLastError());
+  if (n >= MAX_PATH) return kInvalidPath;
+  *full = Utf16ToGbk(std::u16string(buffer, buffer + n));
+  return kOk;
+}
+
+std::uint32_t TickCount() { return GetTickCount(); }
+
+void SleepMs(std::uint32_t ms) { Sleep(ms); }
+
+}  // namespace quillane::table
