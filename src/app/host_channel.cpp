@@ -1,0 +1,191 @@
+#include "app/host_channel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/host_transport.h"
+#include "app/host_wire.h"
+
+namespace quillane {
+
+namespace {
+
+struct Entry {
+  Text name;
+  std::uint32_t id = 0;
+  HostHandler handler = nullptr;
+  Bytes lastPayload;
+};
+
+// The message registry. Entries are only added (on the host window's thread,
+// before clients exist); the lock guards the payload copies, since a worker
+// thread may read while the dispatcher stores.
+struct Registry {
+  std::mutex mutex;
+  std::vector<Entry> entries;
+};
+
+Registry& TheRegistry() {
+  static Registry registry;
+  return registry;
+}
+
+// Message ids by name for sending, so a send does not register the name again.
+struct SendIds {
+  std::mutex mutex;
+  std::vector<std::pair<Text, std::uint32_t>> ids;
+};
+
+std::uint32_t MessageIdForSending(HostTransport& transport, const Text& name) {
+  static SendIds cache;
+  {
+    std::lock_guard lock(cache.mutex);
+    for (const auto& [n, id] : cache.ids) {
+      if (n == name) return id;
+    }
+  }
+  const std::uint32_t id = transport.RegisterMessage(name);
+  if (id != 0) {
+    std::lock_guard lock(cache.mutex);
+    cache.ids.emplace_back(name, id);
+  }
+  return id;
+}
+
+// Reads a registered message's payload out of the sender and acknowledges it.
+// False, with nothing acknowledged, when anything about it does not hold up.
+bool FetchPayload(HostTransport& transport, std::uint64_t wParam, std::int64_t lParam,
+                  Bytes& payload) {
+  const auto fields = wire::DecodeWParam(wParam);
+  const auto descriptorAddress = wire::AddressFromLParam(lParam);
+  if (!fields || !descriptorAddress) return false;
+  const auto process = transport.OpenProcess(fields->processId);
+  if (!process) return false;
+  std::string raw(fields->descriptorLength, '\0');
+  if (!process->Read(*descriptorAddress, raw.data(), raw.size())) return false;
+  const auto descriptor = wire::ParseDescriptor(raw);
+  if (!descriptor) return false;
+  Bytes bytes(descriptor->payloadLength);
+  if (!bytes.empty() && !process->Read(descriptor->payloadAddress, bytes.data(), bytes.size())) {
+    return false;
+  }
+  // A failed acknowledgement leaves the sender's status at 1: its send reports
+  // false, but the payload itself was read completely and is served.
+  const std::uint8_t ack = wire::kStatusAcknowledged;
+  process->Write(descriptor->statusAddress, &ack, 1);
+  payload = std::move(bytes);
+  return true;
+}
+
+}  // namespace
+
+bool RegisterHostMessage(const Text& name, HostHandler handler) {
+  if (name.empty()) return false;
+  Registry& r = TheRegistry();
+  {
+    std::lock_guard lock(r.mutex);
+    for (const Entry& e : r.entries) {
+      if (e.name == name) return false;
+    }
+  }
+  const std::uint32_t id = CurrentHostTransport().RegisterMessage(name);
+  if (id == 0) return false;
+  std::lock_guard lock(r.mutex);
+  for (const Entry& e : r.entries) {
+    if (e.name == name || e.id == id) return false;
+    if (handler != nullptr && e.handler == handler) return false;
+  }
+  r.entries.push_back(Entry{name, id, handler, {}});
+  return true;
+}
+
+void SubclassHostWindow(WindowId window) { CurrentHostTransport().Subclass(window); }
+
+Bytes LastPayload(const Text& name) {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  for (const Entry& e : r.entries) {
+    if (e.name == name) return e.lastPayload;
+  }
+  return {};
+}
+
+void ClearHostRegistry() {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  r.entries.clear();
+}
+
+std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::uint64_t wParam,
+                                  std::int64_t lParam) {
+  HostTransport& transport = CurrentHostTransport();
+  Registry& r = TheRegistry();
+  bool registered = false;
+  HostHandler handler = nullptr;
+  {
+    std::lock_guard lock(r.mutex);
+    for (const Entry& e : r.entries) {
+      if (e.id == message) {
+        registered = true;
+        handler = e.handler;
+        break;
+      }
+    }
+  }
+  if (registered) {
+    Bytes payload;
+    if (FetchPayload(transport, wParam, lParam, payload)) {
+      {
+        std::lock_guard lock(r.mutex);
+        for (Entry& e : r.entries) {
+          if (e.id == message) {
+            e.lastPayload = std::move(payload);
+            break;
+          }
+        }
+      }
+      // Run on this thread before returning: the sender is still waiting, so
+      // the handler may answer it with a send of its own.
+      if (handler) handler();
+    }
+  }
+  return transport.CallPrevious(window, message, wParam, lParam);
+}
+
+bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload) {
+  HostTransport& transport = CurrentHostTransport();
+  const std::uint32_t id = MessageIdForSending(transport, name);
+  if (id == 0) return false;
+  // The own process id (cheap to ask for, and the same for every thread).
+  const std::uint64_t ownProcessId = transport.CurrentProcessId();
+  if (!transport.IsWindow(target)) return false;
+  if (payload.size() > wire::kMaxPayload) return false;
+
+  // One block per send: status byte, room for the descriptor, the payload.
+  // Every send has its own, so nested sends and sends from other threads never
+  // share one.
+  constexpr std::size_t kDescriptorRoom = 32;
+  const ExchangeBlock block = transport.AllocateExchange(1 + kDescriptorRoom + payload.size());
+  if (!block) return false;
+  std::atomic_ref<std::uint8_t> status(block.data[0]);
+  status.store(wire::kStatusSent);
+  const std::uint32_t payloadAddress = block.address + 1 + kDescriptorRoom;
+  const Text descriptor = wire::BuildDescriptor(
+      block.address, static_cast<std::uint32_t>(payload.size()), payloadAddress);
+  std::copy(descriptor.begin(), descriptor.end(), block.data + 1);
+  std::copy(payload.begin(), payload.end(), block.data + 1 + kDescriptorRoom);
+
+  bool acknowledged = false;
+  if (const auto wParam =
+          wire::EncodeWParam(ownProcessId, static_cast<std::uint32_t>(descriptor.size()))) {
+    transport.Send(target, id, *wParam, static_cast<std::int64_t>(block.address) + 1);
+    acknowledged = status.load() == wire::kStatusAcknowledged;
+  }
+  transport.FreeExchange(block);
+  return acknowledged;
+}
+
+}  // namespace quillane

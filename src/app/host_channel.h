@@ -1,0 +1,60 @@
+// The host message channel: messages registered by name on both sides, whose
+// payload the receiver reads straight out of the sender's memory (wire format:
+// host_wire.h).
+//
+//   RegisterHostMessage  adds a message name with the handler that serves it.
+//   SubclassHostWindow   puts the dispatcher in front of a window's procedure:
+//                        registered messages are fetched, acknowledged, stored
+//                        and served, then every message is passed on.
+//   LastPayload          the payload of the last message of a name received.
+//   SendHostMessage      sends a payload to another process's window.
+//
+// What the dispatcher accepts: a wParam that decodes, a sender process that can
+// be opened, a descriptor that reads and parses, and a payload of at most
+// 1 MiB that reads completely. Anything else is ignored: nothing is stored, no
+// handler runs and no acknowledgement is written, so the sender's send reports
+// false; the message is still passed on to the window's previous procedure.
+#pragma once
+
+#include <cstdint>
+
+#include "services/types.h"
+
+namespace quillane {
+
+// A native window handle as a number.
+using WindowId = std::uintptr_t;
+
+// A routine without arguments that serves a message; it reads the payload
+// with LastPayload.
+using HostHandler = void (*)();
+
+// False for an empty name, a name already registered, a name the system does
+// not register, an id already registered under another name, or a handler that
+// already serves another name. Call on the thread that owns the host window,
+// before messages arrive.
+bool RegisterHostMessage(const Text& name, HostHandler handler);
+
+// Installs the dispatcher on the window (one window per process).
+void SubclassHostWindow(WindowId window);
+
+// A copy of the last payload received for the name; empty when none has been
+// received or the name is not registered.
+Bytes LastPayload(const Text& name);
+
+// Sends the payload under the name to the window of another (or this)
+// process, and returns true when the receiver acknowledged it. False, with
+// nothing sent, for a window that does not exist, a payload above 1 MiB, or a
+// process id of 7 or more digits (which the wire cannot carry).
+bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload);
+
+// The dispatcher itself, for one message of the subclassed window; returns the
+// previous window procedure's result. The Windows window procedure calls it;
+// tests call it directly.
+std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::uint64_t wParam,
+                                  std::int64_t lParam);
+
+// Empties the registry (for tests; the program never removes an entry).
+void ClearHostRegistry();
+
+}  // namespace quillane
