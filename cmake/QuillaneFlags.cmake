@@ -3,9 +3,10 @@
 # Text inside the program is GBK bytes: every narrow string literal is
 # compiled to GBK, so "数据库" in a UTF-8 source file becomes CA FD BE DD BF E2.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  # clang knows no execution character set but UTF-8, so its builds (the
-  # sanitizer and fuzz builds) keep UTF-8 literals; code and tests that need
-  # exact GBK bytes there can test QUILLANE_UTF8_LITERALS.
+  # clang knows no execution character set but UTF-8, so its build (the fuzz
+  # build) keeps UTF-8 literals; code that needs exact GBK bytes there can test
+  # QUILLANE_UTF8_LITERALS. The sanitizer twins of the unit tests are built
+  # with g++, whose literals are GBK like the real program's.
   add_compile_options(-Wall -Wextra -Werror)
   add_compile_definitions(QUILLANE_UTF8_LITERALS=1)
 else()

@@ -27,7 +27,7 @@ function(quillane_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} quillane_gtest)
   if(NOT WIN32)
     add_test(NAME ${name} COMMAND ${name})
-    # The same tests, built with ASan and UBSan by clang (build/asan).
+    # The same tests, built with ASan and UBSan (build/asan).
     if(QUILLANE_ASAN_BIN)
       add_test(NAME asan_${name} COMMAND ${QUILLANE_ASAN_BIN}/${name})
     endif()
@@ -35,8 +35,9 @@ function(quillane_add_test name)
 endfunction()
 
 # quillane_fuzz_target(name SOURCES... LIBS... SEEDS dir): a libFuzzer target,
-# built in the clang fuzz build. The native build registers a short bounded run
-# of it, from a copy of its seed corpus, as a test.
+# built in the clang fuzz build (build/fuzz, with ASan and UBSan). The native
+# build registers a short bounded run of it, from a copy of its seed corpus,
+# as a test.
 function(quillane_fuzz_target name)
   cmake_parse_arguments(F "" "SEEDS" "SOURCES;LIBS" ${ARGN})
   if(QUILLANE_FUZZ)
@@ -44,9 +45,9 @@ function(quillane_fuzz_target name)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  elseif(NOT WIN32 AND QUILLANE_ASAN_BIN)
+  elseif(NOT WIN32 AND QUILLANE_FUZZ_BIN)
     add_test(NAME fuzz_${name}
-             COMMAND ${PROJECT_SOURCE_DIR}/fuzz/run-bounded.sh ${QUILLANE_ASAN_BIN}/${name} ${F_SEEDS} 20)
+             COMMAND ${PROJECT_SOURCE_DIR}/fuzz/run-bounded.sh ${QUILLANE_FUZZ_BIN}/${name} ${F_SEEDS} 20)
     set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT 120)
   endif()
 endfunction()

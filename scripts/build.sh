@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Quillane. With no argument: the Windows programs (build/win64), the
-# i686 compile check (build/win32), the sanitizer and fuzz build (build/asan)
-# and the native build with its tests (build/native), in that order.
-# Name one or more of win64 win32 asan native to build only those.
+# i686 compile check (build/win32), the sanitizer build of the tests (build/asan,
+# g++ with ASan and UBSan), the fuzz targets (build/fuzz, clang with libFuzzer,
+# ASan and UBSan) and the native build with its tests (build/native), in that
+# order. Name one or more of win64 win32 asan fuzz native to build only those.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,7 +21,7 @@ configure() { # dir args...
 }
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(win64 win32 asan native)
+[ ${#targets[@]} -gt 0 ] || targets=(win64 win32 asan fuzz native)
 for t in "${targets[@]}"; do
   echo "== build $t"
   case "$t" in
@@ -32,13 +33,19 @@ for t in "${targets[@]}"; do
     configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DQUILLANE_TESTS=OFF
     cmake --build build/win32 -j "$jobs" ;;
   asan)
-    configure build/asan -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=ON -DQUILLANE_FUZZ=ON -DQUILLANE_BENCH=OFF
+    # g++, because only g++ compiles string literals to GBK as the program needs.
+    configure build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=ON -DQUILLANE_BENCH=OFF
     cmake --build build/asan -j "$jobs" ;;
+  fuzz)
+    configure build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=ON -DQUILLANE_FUZZ=ON \
+      -DQUILLANE_TESTS=OFF -DQUILLANE_BENCH=OFF
+    cmake --build build/fuzz -j "$jobs" ;;
   native)
     extra=()
     [ -d build/win64/bin ] && extra+=(-DQUILLANE_WIN64_BIN="$root/build/win64/bin")
     [ -d build/asan/bin ] && extra+=(-DQUILLANE_ASAN_BIN="$root/build/asan/bin")
+    [ -d build/fuzz/bin ] && extra+=(-DQUILLANE_FUZZ_BIN="$root/build/fuzz/bin")
     configure build/native "${extra[@]}"
     cmake --build build/native -j "$jobs" ;;
   *) echo "unknown build $t" >&2; exit 2 ;;
