@@ -1,0 +1,115 @@
+#include "app/reply_index.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "app/reply_matching.h"
+#include "services/text.h"
+
+namespace quillane {
+
+namespace {
+
+constexpr int kNoRule = std::numeric_limits<int>::max();
+
+bool IsContainmentRule(const Text& matchRule) { return matchRule == "包含"; }
+
+// The byte offsets at which a double-byte aware scan tries a match: every
+// character start, a lead byte taking its trail byte along.
+std::vector<size_t> CharacterStarts(std::string_view text) {
+  std::vector<size_t> starts;
+  for (size_t at = 0; at < text.size();
+       at += (static_cast<unsigned char>(text[at]) >= 0x80 && at + 1 < text.size()) ? 2 : 1) {
+    starts.push_back(at);
+  }
+  return starts;
+}
+
+}  // namespace
+
+ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.size()) {
+  std::vector<int> suffixRule;
+  for (size_t r = 0; r < rules.size(); ++r) {
+    const int rule = static_cast<int>(r);
+    const bool contains = IsContainmentRule(rules[r].matchRule);
+    for (const Text& piece : SplitText(rules[r].keywords, "|")) {
+      if (!contains) {
+        exact_.emplace(piece, rule);  // keeps the earliest rule for a piece
+        continue;
+      }
+      // The containment test finds the customer text at a character start
+      // of the piece: exactly when it is a prefix of one of these suffixes.
+      const auto base = static_cast<std::uint32_t>(text_.size());
+      text_ += piece;
+      const auto end = static_cast<std::uint32_t>(text_.size());
+      for (size_t start : CharacterStarts(piece)) {
+        suffixes_.push_back({base + static_cast<std::uint32_t>(start), end});
+        suffixRule.push_back(rule);
+      }
+    }
+  }
+
+  // Sort the suffixes by text, carrying each one's rule along; equal texts
+  // keep no particular order, since only the smallest rule of a range counts.
+  std::vector<std::uint32_t> order(suffixes_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return SuffixText(suffixes_[a]) < SuffixText(suffixes_[b]);
+  });
+  std::vector<Suffix> sorted(suffixes_.size());
+  const size_t n = order.size();
+  tree_.assign(2 * n, kNoRule);
+  for (size_t i = 0; i < n; ++i) {
+    sorted[i] = suffixes_[order[i]];
+    tree_[n + i] = suffixRule[order[i]];
+  }
+  suffixes_ = std::move(sorted);
+  for (size_t i = n; i-- > 1;) tree_[i] = std::min(tree_[2 * i], tree_[2 * i + 1]);
+}
+
+int ReplyIndex::MinRuleInRange(size_t lo, size_t hi) const {
+  int best = kNoRule;
+  const size_t n = suffixes_.size();
+  for (lo += n, hi += n; lo < hi; lo /= 2, hi /= 2) {
+    if (lo & 1) best = std::min(best, tree_[lo++]);
+    if (hi & 1) best = std::min(best, tree_[--hi]);
+  }
+  return best;
+}
+
+int ReplyIndex::FirstMatch(std::string_view customer) const {
+  int best = kNoRule;
+  if (auto it = exact_.find(std::string(customer)); it != exact_.end()) best = it->second;
+
+  if (!customer.empty()) {
+    // The suffixes that start with the customer text form one run of the
+    // sorted order.
+    const auto lo = std::lower_bound(
+        suffixes_.begin(), suffixes_.end(), customer,
+        [&](const Suffix& s, std::string_view c) { return SuffixText(s) < c; });
+    const auto hi = std::upper_bound(
+        lo, suffixes_.end(), customer, [&](std::string_view c, const Suffix& s) {
+          return c < SuffixText(s).substr(0, c.size());
+        });
+    if (lo != hi) {
+      best = std::min(best, MinRuleInRange(static_cast<size_t>(lo - suffixes_.begin()),
+                                           static_cast<size_t>(hi - suffixes_.begin())));
+    }
+  }
+  return best == kNoRule ? -1 : best;
+}
+
+int FirstMatchByWalking(const std::vector<MatchRule>& rules, std::string_view customer) {
+  const Text sought(customer);
+  for (size_t r = 0; r < rules.size(); ++r) {
+    for (const Text& piece : SplitText(rules[r].keywords, "|")) {
+      const bool match = IsContainmentRule(rules[r].matchRule)
+                             ? CountOccurrences(piece, sought, true) >= 1
+                             : piece == sought;
+      if (match) return static_cast<int>(r);
+    }
+  }
+  return -1;
+}
+
+}  // namespace quillane
