@@ -682,9 +682,15 @@ bool AppendRecord() {
     rc = t->table.Size(&size);
     if (rc != 0) return SetError(rc), false;
     if (size < position) return SetError(kSeekFailed), false;
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(t->recordSize), 0);
-    PutInt32(record.data(), serial);
-    rc = t->table.Write(position, record.data(), record.size());
+    // The new record in pieces of at most 64 KiB: its serial, then zero bytes.
+    const std::int64_t piece = std::min<std::int64_t>(t->recordSize, 65536);
+    std::vector<std::uint8_t> zeros(static_cast<std::size_t>(piece), 0);
+    PutInt32(zeros.data(), serial);
+    for (std::int64_t done = 0; done < t->recordSize && rc == 0; done += piece) {
+      const std::int64_t n = std::min(piece, t->recordSize - done);
+      rc = t->table.Write(position + done, zeros.data(), static_cast<std::size_t>(n));
+      if (done == 0) std::fill(zeros.begin(), zeros.begin() + 4, 0);
+    }
     if (rc != 0) return SetError(rc), false;
     PutInt32(raw, count + 1);
     PutInt32(raw + 4, serial + 1);
@@ -865,6 +871,8 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
   std::vector<std::uint8_t> buffer;
   for (std::int64_t first = 0; first < count; first += chunk) {
     const std::int64_t n = std::min(chunk, count - first);
+    // A count beyond the file is a failed read, found before any memory is taken for it.
+    if (src.RecordOffset(first + n) > size) return kReadRecordFailed;
     buffer.resize(static_cast<std::size_t>(n * src.recordSize));
     rc = src.table.ReadExact(src.RecordOffset(first), buffer.data(), buffer.size(), kReadRecordFailed);
     if (rc != 0) return kReadRecordFailed;
@@ -897,10 +905,10 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
   });
 
   // Output in sorted order, written in chunks.
-  std::vector<std::uint8_t> source(static_cast<std::size_t>(src.recordSize));
+  // (Buffers are sized only when there are records, which bounds them by the file.)
+  std::vector<std::uint8_t> source(order.empty() ? 0 : static_cast<std::size_t>(src.recordSize));
   std::vector<std::uint8_t> out;
   const std::int64_t outChunk = std::max<std::int64_t>(1, 163840 / targetRecordSize);
-  out.reserve(static_cast<std::size_t>(outChunk * targetRecordSize));
   std::int64_t written = 0;
   auto flush = [&]() {
     if (out.empty()) return 0;
@@ -1009,6 +1017,13 @@ std::vector<FieldInfo> TableFields(const Text& name) {
   for (const auto& f : t->fields) out.push_back({f.name, f.type, f.offset, f.width});
   SetError(0);
   return out;
+}
+
+std::int64_t TableRecordSize(const Text& name) {
+  OpenTableState* t = TableFor(name);
+  if (!t) return SetError(name.empty() ? kNoCurrentTable : kTableNotOpen), 0;
+  SetError(0);
+  return t->recordSize;
 }
 
 bool ReadRecordSerial(std::int32_t* serial, const Text& name) {

@@ -122,6 +122,7 @@ bool WriteNewTableFile(const Text& file, const Bytes& bytes);
 // serial of its current record.
 std::vector<FieldInfo> TableFields(const Text& name = {});
 bool ReadRecordSerial(std::int32_t* serial, const Text& name = {});
+std::int64_t TableRecordSize(const Text& name = {});
 
 // Milliseconds for which a refused open or lock is retried (0 none, -1 for ever).
 int LockWaitTime();
