@@ -267,7 +267,7 @@ Value EmptyValue(std::int32_t type) {
     case FieldType::kDateTime:
       return DateTime{};
     case FieldType::kSubroutine:
-      return Subroutine{};
+      return RoutinePointer{};
     case FieldType::kText:
     case FieldType::kMemo:
       return Text{};
@@ -303,7 +303,7 @@ Value DecodeField(const FieldDescriptor& d, const std::uint8_t* p) {
       return DateTime{std::clamp(v, -657434.0, 2958465.0)};
     }
     case FieldType::kSubroutine:
-      return Subroutine{static_cast<std::uint32_t>(GetInt32(p))};
+      return reinterpret_cast<RoutinePointer>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(GetInt32(p))));
     case FieldType::kText: {
       const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(d.width)));
       const std::size_t n = end ? static_cast<std::size_t>(end - p) : static_cast<std::size_t>(d.width);
@@ -416,7 +416,8 @@ void EncodeField(const FieldDescriptor& d, const Value& v, std::uint8_t* p) {
       PutDouble(p, std::get<DateTime>(v).days);
       break;
     case FieldType::kSubroutine:
-      PutInt32(p, static_cast<std::int32_t>(std::get<Subroutine>(v).address));
+      PutInt32(p, static_cast<std::int32_t>(
+                      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(std::get<RoutinePointer>(v)))));
       break;
     case FieldType::kText: {
       const Text& s = std::get<Text>(v);

@@ -12,25 +12,19 @@
 #include <vector>
 
 #include "services/types.h"
+#include "services/values.h"
 #include "table/errors.h"
 #include "table/format.h"
 
 namespace quillane::table {
 
-struct DateTime {
-  double days = 0;  // days since 1899-12-30, the fraction the time of day
-  bool operator==(const DateTime&) const = default;
-};
-
-struct Subroutine {
-  std::uint32_t address = 0;
-  bool operator==(const Subroutine&) const = default;
-};
-
-// A field value. std::monostate is "no value" (an omitted argument).
-// Text and memo fields give Text, byte-array fields Bytes.
-using Value = std::variant<std::monostate, std::uint8_t, std::int16_t, std::int32_t, std::int64_t,
-                           float, double, bool, DateTime, Subroutine, Text, Bytes>;
+// Field values are the program's values (services/values.h): byte, short,
+// integer, long, float, double, boolean, DateTime, RoutinePointer (a 32-bit
+// value on disk), Text or Bytes; std::monostate is "no value" (an omitted
+// argument). Text and memo fields give Text, byte-array fields Bytes.
+using quillane::DateTime;
+using quillane::RoutinePointer;
+using quillane::Value;
 
 // A field named by its name (any ASCII case) or by its 1-based position.
 class FieldRef {
