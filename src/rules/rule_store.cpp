@@ -47,12 +47,11 @@ std::recursive_mutex& TableEngineLock() {
   return lock;
 }
 
-std::vector<RuleRow> ReadRules() {
+std::vector<RuleRow> ReadRules(const Text& alias) {
   std::vector<RuleRow> rows;
   ReadError error;
   {
     std::lock_guard guard(TableEngineLock());
-    const Text alias = kRuleTableAlias;
     table::SelectTable(alias);
     const std::int32_t n = table::RecordCount();
     for (std::int32_t i = 1; i <= n && error.message.empty(); ++i) {

@@ -36,11 +36,12 @@ struct RuleRow {
 // Which step of a store sequence failed.
 enum class RuleStoreResult { Ok, Select, Clear, Append, Write, Sort, Open };
 
-// All records of the rule table, in record order. A field read that is not
-// possible (the table is not open, a field is missing) is the run-time error
-// the window runtime reports; a field of an unexpected type is the run-time
-// error "数据或数组类型不匹配" with code 5.
-std::vector<RuleRow> ReadRules();
+// All records of the rule table (or of the table `alias`, such as the sorted
+// copy), in record order. A field read that is not possible (the table is not
+// open, a field is missing) is the run-time error the window runtime reports;
+// a field of an unexpected type is the run-time error "数据或数组类型不匹配"
+// with code 5.
+std::vector<RuleRow> ReadRules(const Text& alias = kRuleTableAlias);
 
 // Empties the rule table and writes the rows as its records, in order; the
 // match code is the integer of its text.

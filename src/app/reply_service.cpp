@@ -1,0 +1,74 @@
+#include "app/reply_service.h"
+
+#include <memory>
+#include <mutex>
+
+#include "app/host_channel.h"
+#include "app/reply_index.h"
+#include "app/shop_list.h"
+#include "app/stored_settings.h"
+#include "rules/rule_store.h"
+#include "services/text.h"
+#include "services/values.h"
+#include "table/engine.h"
+
+namespace quillane {
+
+namespace {
+
+// The rules of the sorted copy as last read, with their index.
+struct ReplyCache {
+  std::uint64_t generation = 0;
+  std::int32_t recordCount = 0;
+  std::vector<MatchRule> rules;
+  ReplyIndex index;
+};
+
+// Guarded by TableEngineLock.
+std::unique_ptr<ReplyCache>& Cache() {
+  static std::unique_ptr<ReplyCache> cache;
+  return cache;
+}
+
+}  // namespace
+
+Text MatchCustomerText(const Text& customer) {
+  Text reply;
+  {
+    std::lock_guard guard(TableEngineLock());
+    auto& cache = Cache();
+    if (!table::SelectTable(kSortedCopyAlias)) {
+      cache.reset();
+    } else {
+      const std::int32_t count = table::RecordCount();
+      const std::uint64_t generation = SortedCopyGeneration();
+      if (!cache || cache->generation != generation || cache->recordCount != count) {
+        auto fresh = std::make_unique<ReplyCache>();
+        fresh->generation = generation;
+        fresh->recordCount = count;
+        for (RuleRow& row : ReadRules(kSortedCopyAlias)) {
+          fresh->rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
+        }
+        fresh->index = ReplyIndex(fresh->rules);
+        cache = std::move(fresh);
+      }
+      const int first = cache->index.FirstMatch(customer);
+      if (first >= 0) {
+        reply = cache->rules[static_cast<size_t>(first)].reply;
+        table::GoToRecord(first + 1);  // where the walk would have stopped
+      }
+    }
+  }
+  if (TrimSpaces(reply).empty()) reply = Settings().defaultReply;
+  return reply;
+}
+
+void OnMatchRequest() {
+  const std::vector<Text> pieces = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
+  if (pieces.size() < 2) return;
+  const Shop shop = Shops().At(ToInteger(pieces[1]));
+  if (shop.window == 0) return;
+  SendHostMessage(shop.window, kMatchRequestMessage, ToBytes(MatchCustomerText(pieces[0])));
+}
+
+}  // namespace quillane

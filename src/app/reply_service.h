@@ -1,0 +1,23 @@
+// Answering a customer text: the handler of the request "匹配回复内容" and the
+// matching behind it. Replies come from the rules of the sorted copy through
+// a reply index, read again whenever the sorted copy has been rebuilt or its
+// record count has changed, so answers are those of walking the rules.
+#pragma once
+
+#include "services/types.h"
+
+namespace quillane {
+
+inline constexpr char kMatchRequestMessage[] = "匹配回复内容";
+
+// The reply for the customer text: that of the first rule of the sorted copy
+// that matches, or the default reply when none matches, the matching rule's
+// reply is blank, or the sorted copy is not open.
+Text MatchCustomerText(const Text& customer);
+
+// Host message handler: reads "customer text|shop number", answers the shop's
+// client. A request without a shop number, or whose shop number is not a shop
+// with an announced client, is dropped.
+void OnMatchRequest();
+
+}  // namespace quillane

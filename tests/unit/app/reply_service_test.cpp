@@ -1,0 +1,104 @@
+#include "app/reply_service.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/shop_list.h"
+#include "app/stored_settings.h"
+#include "rules/rule_store.h"
+#include "services/files.h"
+#include "table/engine.h"
+#include "table/format.h"
+
+namespace quillane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A rule table and its sorted copy in a fresh folder, as after a start.
+class ReplyServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("reply_service_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    directory_ = dir_.string();
+    ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile, table::MakeEmptyRuleTable()));
+    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+    ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
+    Settings().defaultReply = "默认回复";
+  }
+  void TearDown() override {
+    table::CloseAllTables();
+    fs::remove_all(dir_);
+  }
+  void Save(const std::vector<RuleRow>& rows) {
+    ASSERT_EQ(ReplaceRules(rows), RuleStoreResult::Ok);
+    ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
+  }
+
+  fs::path dir_;
+  Text directory_;
+};
+
+TEST_F(ReplyServiceTest, AnswersFromTheRulesInPriorityOrder) {
+  // Saved in this order; the match codes put the exact rule first.
+  Save({{"您好", "B", "包含", "1"}, {"你好|您好", "A", "完全匹配", "2"}});
+  EXPECT_EQ(MatchCustomerText("您好"), "A");
+  EXPECT_EQ(MatchCustomerText("好"), "B");
+  EXPECT_EQ(MatchCustomerText("您好啊"), "默认回复");
+  EXPECT_EQ(MatchCustomerText(""), "默认回复");
+}
+
+TEST_F(ReplyServiceTest, BlankRepliesFallBackButLineBreaksAreSent) {
+  Save({{"在吗", "　　", "包含", "3"}, {"发货", "\r\n", "完全匹配", "2"}, {"在", "later", "包含", "1"}});
+  EXPECT_EQ(MatchCustomerText("在"), "默认回复");  // the first match decides, even when blank
+  EXPECT_EQ(MatchCustomerText("发货"), "\r\n");
+  EXPECT_EQ(MatchCustomerText("Hi"), "默认回复");
+}
+
+TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndAClosedCopyGivesTheDefault) {
+  Save({{"在吗", "旧", "包含", "1"}});
+  EXPECT_EQ(MatchCustomerText("在吗"), "旧");
+  Save({{"在吗", "新", "包含", "1"}});
+  EXPECT_EQ(MatchCustomerText("在吗"), "新");
+
+  // A record appended to the sorted copy itself is seen too.
+  {
+    std::lock_guard guard(TableEngineLock());
+    ASSERT_TRUE(table::SelectTable(kSortedCopyAlias));
+    ASSERT_TRUE(table::AppendRecord());
+    ASSERT_TRUE(table::WriteField(1, kSortedCopyAlias, Text("退货")));
+    ASSERT_TRUE(table::WriteField(2, kSortedCopyAlias, Text("请联系客服")));
+    ASSERT_TRUE(table::WriteField(3, kSortedCopyAlias, Text("完全匹配")));
+  }
+  EXPECT_EQ(MatchCustomerText("退货"), "请联系客服");
+
+  table::CloseTable(kSortedCopyAlias);
+  EXPECT_EQ(MatchCustomerText("在吗"), "默认回复");
+}
+
+TEST(ShopList, AnnouncementsFindTheirShopByProcessAndRenumberOnRemove) {
+  ShopList shops;
+  EXPECT_EQ(shops.Add(100), 1);
+  EXPECT_EQ(shops.Add(200), 2);
+  EXPECT_EQ(shops.Add(300), 3);
+  // Shop 2's client announces first, then an unknown process, then shop 1's.
+  EXPECT_EQ(shops.Announce(200, 0x2000, "D:\\b"), 2);
+  EXPECT_EQ(shops.Announce(999, 0x9000, "D:\\x"), 1);  // first shop still waiting
+  EXPECT_EQ(shops.Announce(100, 0x1000, "D:\\a"), 3);  // its slot was taken; next waiting
+  EXPECT_EQ(shops.Announce(400, 0x4000, "D:\\d"), 0);  // nobody waits: dropped
+  EXPECT_EQ(shops.At(2).window, 0x2000u);
+  EXPECT_EQ(shops.At(2).dataDirectory, "D:\\b");
+  EXPECT_EQ(shops.At(0).window, 0u);
+  EXPECT_EQ(shops.At(4).window, 0u);
+
+  EXPECT_TRUE(shops.Remove(2));
+  EXPECT_FALSE(shops.Remove(5));
+  ASSERT_EQ(shops.Count(), 2);
+  EXPECT_EQ(shops.At(2).processId, 300u);
+}
+
+}  // namespace
+}  // namespace quillane
