@@ -53,6 +53,9 @@ class Backend {
   virtual Place QueryClient(WindowState& win, ControlState* ctl) = 0;
   virtual std::uintptr_t Handle(WindowState& win, ControlState* ctl) = 0;
   virtual void Focus(WindowState& win, ControlState& ctl) = 0;
+  // The text an edit box shows now, when the backend can tell (some changes,
+  // such as a text set from outside into a multi-line edit, report nothing).
+  virtual bool QueryText(WindowState& /*win*/, ControlState& /*ctl*/, Text* /*text*/) { return false; }
   // Inserts text at the end of an edit box (the state already holds the result).
   virtual void AppendText(WindowState& win, ControlState& ctl, const Text& text) = 0;
 

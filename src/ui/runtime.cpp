@@ -331,7 +331,11 @@ PropertyValue Runtime::GetProperty(WindowId w, std::string_view name, Property p
           case Property::Text: {
             Target t = Find(w, name, Access::KindRead);
             if (!t.ctl) return Text();
-            const ControlState& c = *t.ctl;
+            ControlState& c = *t.ctl;
+            if (c.def->kind == Kind::EditBox) {
+              Text live;
+              if (backend_->QueryText(*t.win, c, &live)) c.text = live;
+            }
             if (c.def->kind == Kind::ComboBox) {
               return c.currentIndex >= 0 && c.currentIndex < static_cast<int>(c.items.size()) ? c.items[c.currentIndex]
                                                                                               : Text();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 #include <string>
@@ -274,6 +275,12 @@ class Win32Backend : public Backend {
 
   void Focus(WindowState&, ControlState& c) override { SetFocus(Hwnd(c)); }
 
+  bool QueryText(WindowState&, ControlState& c, Text* text) override {
+    if (Hwnd(c) == nullptr) return false;
+    *text = WindowTextOf(Hwnd(c));
+    return true;
+  }
+
   void AppendText(WindowState&, ControlState& c, const Text& text) override {
     HWND h = Hwnd(c);
     ++suppress_;
@@ -460,7 +467,7 @@ class Win32Backend : public Backend {
         break;
       case Kind::TransLabel:
         cls = WC_STATICW;
-        style |= SS_LEFT | SS_NOPREFIX;
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;  // one line, as a caption
         break;
     }
     const bool textual = d.kind == Kind::EditBox || d.kind == Kind::GroupBox || d.kind == Kind::Button ||
@@ -486,7 +493,7 @@ class Win32Backend : public Backend {
       case Kind::PageControl:
         // Children of these send their notifications to them; pass them on to
         // the top-level window.
-        SetWindowSubclass(h, &Win32Backend::ForwardProc, 2, 0);
+        SetWindowSubclass(h, &Win32Backend::ForwardProc, 2, d.kind == Kind::GroupBox ? 1 : 0);
         if (d.kind == Kind::PageControl) {
           for (const auto& p : c.pages) {
             if (p.visible) InsertTab(h, static_cast<int>(SendMessageW(h, TCM_GETITEMCOUNT, 0, 0)), p);
@@ -567,8 +574,17 @@ class Win32Backend : public Backend {
     return DefSubclassProc(hwnd, msg, wp, lp);
   }
 
-  static LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+  static LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR groupBox) {
     switch (msg) {
+      case WM_ERASEBKGND:
+        if (groupBox) {
+          // A group box paints no inside of its own; it is white.
+          RECT r{};
+          GetClientRect(hwnd, &r);
+          FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+          return 1;
+        }
+        break;
       case WM_COMMAND:
       case WM_NOTIFY:
       case WM_CTLCOLORSTATIC:
@@ -682,6 +698,9 @@ class Win32Backend : public Backend {
         const ControlDef& d = *win->controls[i].def;
         HDC dc = reinterpret_cast<HDC>(wp);
         if (d.kind == Kind::TransLabel) {
+          // No background of its own: the parent's (a tab page, a group box)
+          // is painted under the text.
+          DrawThemeParentBackground(reinterpret_cast<HWND>(lp), dc, nullptr);
           SetBkMode(dc, TRANSPARENT);
           SetTextColor(dc, Colour(d.textColour, GetSysColor(COLOR_WINDOWTEXT)));
           return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));

@@ -505,7 +505,9 @@ int Run(std::vector<std::wstring> a) {
     if (cmd == L"set-text") {
       SendMessageW(t.ctl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a[3].c_str()));
     } else {
-      SendMessageW(t.ctl, WM_SETFOCUS, 0, 0);
+      // The caret goes to the end, as after a click behind the text.
+      const LRESULT len = SendMessageW(t.ctl, WM_GETTEXTLENGTH, 0, 0);
+      SendMessageW(t.ctl, EM_SETSEL, static_cast<WPARAM>(len), len);
       for (wchar_t ch : a[3]) SendMessageW(t.ctl, WM_CHAR, ch, 1);
     }
     return 0;
