@@ -3,5 +3,6 @@ add_library(quillane_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/stored_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/shop_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reply_service.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/startup.cpp
 )
 target_link_libraries(quillane_app PUBLIC quillane_matching quillane_channel quillane_rules quillane_ui)
