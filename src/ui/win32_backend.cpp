@@ -77,6 +77,15 @@ HFONT MakeFont(const FontDef& f) {
   return CreateFontIndirectW(&lf);
 }
 
+// The font of controls without one of their own: the system's default GUI
+// font. On a system whose code page is not Chinese that font may not show
+// Chinese well, so a Chinese face of the same size stands in for it.
+HFONT MakeDefaultFont() {
+  if (GetACP() == 936) return nullptr;  // the stock font serves
+  static const FontDef kChineseGui{"SimSun", -12, 400, 134};
+  return MakeFont(kChineseGui);
+}
+
 // --- Per-window native data ---------------------------------------------------
 
 struct WinNative {
@@ -84,6 +93,7 @@ struct WinNative {
   std::vector<HFONT> fonts;
   HIMAGELIST images = nullptr;
   HBRUSH white = nullptr;
+  HFONT guiFont = nullptr;  // default font of the controls
   bool building = true;  // no Moved/Resized from the system while building
   ~WinNative() {
     for (HFONT f : fonts) DeleteObject(f);
@@ -150,7 +160,10 @@ class Win32Backend : public Backend {
     }
     native->hwnd = hwnd;
     if (!d.movable) DeleteMenu(GetSystemMenu(hwnd, FALSE), SC_MOVE, MF_BYCOMMAND);
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    native->guiFont = MakeDefaultFont();
+    if (native->guiFont != nullptr) native->fonts.push_back(native->guiFont);
+    else native->guiFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(native->guiFont), FALSE);
     for (auto& c : win.controls) CreateControl(win, c);
     native->building = false;
     return true;
@@ -478,7 +491,7 @@ class Win32Backend : public Backend {
     if (h == nullptr) return;
     c.native = h;
     SetPropW(h, kWin32ControlProp, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(c.index + 1)));
-    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = native->guiFont;
     if (d.font != nullptr) {
       font = MakeFont(*d.font);
       native->fonts.push_back(font);
