@@ -26,6 +26,13 @@ int ShopList::Announce(std::uint32_t processId, std::uintptr_t window, const Tex
   return 0;
 }
 
+void ShopList::SetProcessId(int number, std::uint32_t processId) {
+  std::lock_guard guard(mutex_);
+  if (number >= 1 && number <= static_cast<int>(shops_.size())) {
+    shops_[static_cast<size_t>(number - 1)].processId = processId;
+  }
+}
+
 bool ShopList::Remove(int number) {
   std::lock_guard guard(mutex_);
   if (number < 1 || number > static_cast<int>(shops_.size())) return false;

@@ -30,6 +30,8 @@ class ShopList {
   // process, else the first shop still waiting for its client. 0 when no shop
   // is waiting (the announcement is dropped).
   int Announce(std::uint32_t processId, std::uintptr_t window, const Text& dataDirectory);
+  // Records the process started for shop `number`.
+  void SetProcessId(int number, std::uint32_t processId);
   // Removes shop `number`; the shops after it move up by one.
   bool Remove(int number);
 

@@ -40,7 +40,9 @@ struct ThreadStart {
 
 #ifdef _WIN32
 
-bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode) {
+bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
+                std::uint32_t* processId) {
+  if (processId) *processId = 0;
   const std::u16string w16 = GbkToUtf16(commandLine);
   std::wstring line(w16.begin(), w16.end());
   if (line.empty()) return false;
@@ -52,6 +54,7 @@ bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode) 
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     return false;
   }
+  if (processId) *processId = pi.dwProcessId;
   if (wait) {
     WaitForSingleObject(pi.hProcess, INFINITE);
   } else {
@@ -169,7 +172,9 @@ void SetEndProgramHook(EndProgramHook hook) {
   EndHook() = std::move(hook);
 }
 
-bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode) {
+bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
+                std::uint32_t* processId) {
+  if (processId) *processId = 0;  // the shell's child is not tracked natively
   RunProgramHook hook;
   {
     std::lock_guard lock(HookMutex());

@@ -25,8 +25,9 @@ int ShowCommandFor(std::int32_t showMode);
 // Creates a process from the command line alone (no inherited handles, the
 // caller's environment and current directory). With wait, blocks until it ends;
 // otherwise waits until it is idle for input, at most 1000 ms. True whenever the
-// process was created.
-bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode = kShowNormal);
+// process was created; its id goes to `processId` when given (0 natively).
+bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode = kShowNormal,
+                std::uint32_t* processId = nullptr);
 
 // A thread handle as the program keeps it (0: none).
 using ThreadHandle = std::uintptr_t;

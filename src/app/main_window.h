@@ -1,0 +1,51 @@
+// The main window's logic: the host window for the shop clients, adding and
+// deleting shops, placing and showing their windows, the tool-bar commands,
+// the clients' notices and the orderly end of the program.
+#pragma once
+
+#include <cstdint>
+
+#include "services/types.h"
+
+namespace quillane {
+
+inline constexpr char kAnnounceMessage[] = "子窗口句柄";
+inline constexpr char kStoppedMessage[] = "停止";
+inline constexpr char kStartedMessage[] = "启动";
+inline constexpr char kStartReplyingMessage[] = "开启回复";
+inline constexpr char kStopReplyingMessage[] = "停止回复";
+inline constexpr char kShopNumberMessage[] = "子夹改变";
+inline constexpr char kAddFailedText[] =
+    "添加失败，请重试或检查本程序安装目录中Browser.exe是否存在。";
+
+// Binds the main window's handlers to the names its definition uses.
+void BindMainWindowHandlers();
+
+// Event handlers.
+void InitMainWindow();
+void OnToolbarClick(int index);
+void ShowCurrentClient();
+void LayoutMainWindow();
+bool ConfirmExit();
+void ShutDown();
+
+// Host message handlers.
+void OnClientAnnounce();
+void OnClientStopped();
+void OnClientStarted();
+
+// Operations.
+void AddShop();
+void DeleteShop();
+void StopCurrentShop();
+void StartAllShops();
+void StopAllShops();
+void FitClientWindow(std::uintptr_t window);
+void ClearClientDirectory(const Text& path);
+bool IsAbsoluteLocalPath(const Text& path, bool refuseRoot);
+
+// The native handle of the tab control that hosts the clients (0 before the
+// main window has been created).
+std::uintptr_t HostWindow();
+
+}  // namespace quillane
