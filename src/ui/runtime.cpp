@@ -862,6 +862,12 @@ void Runtime::UserMovedOrResized(WindowState& win, bool moved, bool resized) {
   if (resized && keep->exists) Raise(keep, nullptr, EventKind::Resized);
 }
 
+void Runtime::UserEvent(WindowState& win, int control, EventKind kind, int a0, int a1, int a2) {
+  std::shared_ptr<WindowState> keep = windows_[Idx(win.id)];
+  if (keep.get() != &win || !win.exists || control < 0 || control >= static_cast<int>(win.controls.size())) return;
+  Raise(keep, &win.controls[control], kind, a0, a1, a2);
+}
+
 // --- The logic's handles ------------------------------------------------------
 
 namespace {

@@ -153,6 +153,8 @@ class Runtime {
   void UserComboSelected(WindowState& win, int control, int index);
   bool UserCloseRequest(WindowState& win);
   void UserMovedOrResized(WindowState& win, bool moved, bool resized);
+  // Another event of a control (RowActivated, ColumnClicked, DropDownClicked).
+  void UserEvent(WindowState& win, int control, EventKind kind, int a0 = 0, int a1 = 0, int a2 = 0);
 
   // Runs fn on the main thread (directly when already there) and returns its
   // result; while the runtime is going away, returns fallback.

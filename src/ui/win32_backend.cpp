@@ -698,6 +698,10 @@ class Win32Backend : public Backend {
             }
           } else if (hdr->code == NM_CLICK) {
             rt.UserClicked(*win, i);
+          } else if (hdr->code == LVN_ITEMACTIVATE) {
+            rt.UserEvent(*win, i, EventKind::RowActivated);
+          } else if (hdr->code == LVN_COLUMNCLICK) {
+            rt.UserEvent(*win, i, EventKind::ColumnClicked, reinterpret_cast<NMLISTVIEW*>(lp)->iSubItem);
           }
           return 0;
         }
