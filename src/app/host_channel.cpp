@@ -64,13 +64,31 @@ bool FetchPayload(HostTransport& transport, std::uint64_t wParam, std::int64_t l
   if (!fields || !descriptorAddress) return false;
   const auto process = transport.OpenProcess(fields->processId);
   if (!process) return false;
-  std::string raw(fields->descriptorLength, '\0');
-  if (!process->Read(*descriptorAddress, raw.data(), raw.size())) return false;
-  const auto descriptor = wire::ParseDescriptor(raw);
+  // Senders usually keep the payload right behind the descriptor: read a
+  // little more than the descriptor at once, and take the payload from it when
+  // it lies inside. When that longer read fails (the descriptor at the end of
+  // the sender's memory), read the descriptor alone.
+  constexpr std::size_t kLookAhead = 2048;
+  std::string raw(fields->descriptorLength + kLookAhead, '\0');
+  if (!process->Read(*descriptorAddress, raw.data(), raw.size())) {
+    raw.resize(fields->descriptorLength);
+    if (!process->Read(*descriptorAddress, raw.data(), raw.size())) return false;
+  }
+  const auto descriptor =
+      wire::ParseDescriptor(std::string_view(raw).substr(0, fields->descriptorLength));
   if (!descriptor) return false;
   Bytes bytes(descriptor->payloadLength);
-  if (!bytes.empty() && !process->Read(descriptor->payloadAddress, bytes.data(), bytes.size())) {
-    return false;
+  const std::uint64_t from = *descriptorAddress;
+  const std::uint64_t to = from + raw.size();
+  if (!bytes.empty()) {
+    if (descriptor->payloadAddress >= from && descriptor->payloadAddress <= to &&
+        bytes.size() <= to - descriptor->payloadAddress) {
+      const auto at = static_cast<std::size_t>(descriptor->payloadAddress - from);
+      std::copy(raw.begin() + static_cast<std::ptrdiff_t>(at),
+                raw.begin() + static_cast<std::ptrdiff_t>(at + bytes.size()), bytes.begin());
+    } else if (!process->Read(descriptor->payloadAddress, bytes.data(), bytes.size())) {
+      return false;
+    }
   }
   // A failed acknowledgement leaves the sender's status at 1: its send reports
   // false, but the payload itself was read completely and is served.

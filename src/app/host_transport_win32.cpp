@@ -1,6 +1,11 @@
 // The host channel on the Win32 calls.
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "app/exchange_area.h"
 #include "app/host_transport.h"
 
@@ -11,30 +16,103 @@ namespace {
 // Room for about 30 sends of the largest payload at once.
 constexpr std::size_t kExchangeAreaSize = 32u << 20;
 
-class Win32Memory : public ProcessMemory {
- public:
-  explicit Win32Memory(HANDLE process) : process_(process) {}
-  ~Win32Memory() override { CloseHandle(process_); }
-  Win32Memory(const Win32Memory&) = delete;
-  Win32Memory& operator=(const Win32Memory&) = delete;
+// A process handle shared by the cache and the memory objects using it; the
+// handle is closed when the last of them lets go.
+struct ProcessHandle {
+  explicit ProcessHandle(HANDLE h) : handle(h) {}
+  ~ProcessHandle() { CloseHandle(handle); }
+  ProcessHandle(const ProcessHandle&) = delete;
+  ProcessHandle& operator=(const ProcessHandle&) = delete;
+  HANDLE handle;
+};
 
-  bool Read(std::uint64_t address, void* buffer, std::size_t size) override {
-    if (address > UINTPTR_MAX - size) return false;
-    SIZE_T done = 0;
-    return ReadProcessMemory(process_, reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
-                             buffer, size, &done) &&
-           done == size;
-  }
-  bool Write(std::uint64_t address, const void* data, std::size_t size) override {
-    if (address > UINTPTR_MAX - size) return false;
-    SIZE_T done = 0;
-    return WriteProcessMemory(process_, reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)),
-                              data, size, &done) &&
-           done == size;
+// Only what reading the payload, writing the acknowledgement and telling
+// whether the process has ended need.
+constexpr DWORD kProcessAccess =
+    PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
+
+std::shared_ptr<ProcessHandle> Open(std::uint64_t processId) {
+  HANDLE h = ::OpenProcess(kProcessAccess, FALSE, static_cast<DWORD>(processId));
+  return h ? std::make_shared<ProcessHandle>(h) : nullptr;
+}
+
+// The handles of the processes that sent recently, so that a message costs
+// two calls into the system (one read, one write) rather than five. A handle
+// whose process has ended is opened again by process id: a process id that
+// has been reused then reaches the new process, never the old one.
+class HandleCache {
+ public:
+  std::shared_ptr<ProcessHandle> Get(std::uint64_t processId, bool fresh) {
+    std::lock_guard lock(mutex_);
+    ++clock_;
+    for (Entry& e : entries_) {
+      if (e.processId != processId) continue;
+      if (fresh) e.handle = Open(processId);
+      e.lastUse = clock_;
+      return e.handle;
+    }
+    auto handle = Open(processId);
+    if (!handle) return nullptr;
+    if (entries_.size() < kSize) {
+      entries_.push_back(Entry{processId, handle, clock_});
+    } else {
+      auto oldest = std::min_element(entries_.begin(), entries_.end(),
+                                     [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
+      *oldest = Entry{processId, handle, clock_};
+    }
+    return handle;
   }
 
  private:
-  HANDLE process_;
+  static constexpr std::size_t kSize = 16;
+  struct Entry {
+    std::uint64_t processId;
+    std::shared_ptr<ProcessHandle> handle;
+    std::uint64_t lastUse;
+  };
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+  std::uint64_t clock_ = 0;
+};
+
+class Win32Memory : public ProcessMemory {
+ public:
+  Win32Memory(HandleCache& cache, std::uint64_t processId, std::shared_ptr<ProcessHandle> handle)
+      : cache_(cache), processId_(processId), handle_(std::move(handle)) {}
+
+  bool Read(std::uint64_t address, void* buffer, std::size_t size) override {
+    return Retry([&](HANDLE h) {
+      SIZE_T done = 0;
+      return ReadProcessMemory(h, reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
+                               buffer, size, &done) &&
+             done == size;
+    }, address, size);
+  }
+  bool Write(std::uint64_t address, const void* data, std::size_t size) override {
+    return Retry([&](HANDLE h) {
+      SIZE_T done = 0;
+      return WriteProcessMemory(h, reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)),
+                                data, size, &done) &&
+             done == size;
+    }, address, size);
+  }
+
+ private:
+  template <typename F>
+  bool Retry(F access, std::uint64_t address, std::size_t size) {
+    if (address > UINTPTR_MAX - size) return false;
+    if (access(handle_->handle)) return true;
+    // A cached handle of a process that has ended: open the id again, once.
+    if (WaitForSingleObject(handle_->handle, 0) != WAIT_OBJECT_0) return false;
+    auto fresh = cache_.Get(processId_, true);
+    if (!fresh) return false;
+    handle_ = std::move(fresh);
+    return access(handle_->handle);
+  }
+
+  HandleCache& cache_;
+  std::uint64_t processId_;
+  std::shared_ptr<ProcessHandle> handle_;
 };
 
 WNDPROC gPrevious = nullptr;
@@ -62,12 +140,9 @@ class Win32Transport : public HostTransport {
   }
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override {
     if (processId == 0 || processId > 0xFFFFFFFFull) return nullptr;
-    // Only what reading the payload and writing the acknowledgement need.
-    HANDLE h = ::OpenProcess(PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
-                                 PROCESS_QUERY_INFORMATION,
-                             FALSE, static_cast<DWORD>(processId));
-    if (!h) return nullptr;
-    return std::make_unique<Win32Memory>(h);
+    auto handle = handles_.Get(processId, false);
+    if (!handle) return nullptr;
+    return std::make_unique<Win32Memory>(handles_, processId, std::move(handle));
   }
   ExchangeBlock AllocateExchange(std::size_t size) override {
     std::uint8_t* p = area_.Allocate(size);
@@ -99,6 +174,7 @@ class Win32Transport : public HostTransport {
 
  private:
   ExchangeArea area_{kExchangeAreaSize};
+  HandleCache handles_;
 };
 
 HostTransport*& Installed() {

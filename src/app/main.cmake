@@ -8,3 +8,10 @@ add_library(quillane_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/client_windows.cpp
 )
 target_link_libraries(quillane_app PUBLIC quillane_matching quillane_channel quillane_rules quillane_ui)
+
+if(WIN32)
+  add_executable(Quillane ${CMAKE_CURRENT_LIST_DIR}/quillane_main.cpp)
+  target_link_libraries(Quillane PRIVATE quillane_app)
+  target_link_options(Quillane PRIVATE -municode)
+  quillane_ui_program(Quillane)
+endif()

@@ -38,7 +38,10 @@ ui::Control StatusBar() { return ui::Control(ui::WindowId::Main, "状态条1"); 
 constexpr int kAddShopButton = 0;
 constexpr int kDisabledState = 4;
 
-Text ShopCaption(int number) { return "店铺" + ToText(number); }
+Text ShopCaption(int number) {
+  Text caption = "店铺";
+  return caption.append(ToText(number));
+}
 
 Bytes StopReplyingPayload() { return Bytes{0}; }
 
@@ -117,7 +120,8 @@ void AddShop() {
   // The shop's entry exists with its tab, so tab k and shop k stay one.
   const int number = Shops().Add(0);
   Tabs().SetCurrentPage(p);
-  const Text commandLine = "\"" + RunDirectory() + "\\Browser.exe\" " + arguments;
+  Text commandLine = "\"";
+  commandLine.append(RunDirectory()).append("\\Browser.exe\" ").append(arguments);
   std::uint32_t processId = 0;
   if (number == p && Clients().Start(commandLine, &processId)) {
     Shops().SetProcessId(number, processId);

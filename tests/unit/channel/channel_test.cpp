@@ -316,3 +316,35 @@ TEST_F(Channel, NestedExchangeAnswersTheClientDuringItsOwnSend) {
   EXPECT_EQ(ToText(replies.received), "回复:你好|1");
   EXPECT_EQ(transport.liveExchangeBlocks(), 0u);
 }
+
+TEST_F(Channel, PayloadBehindTheDescriptorIsTakenFromOneRead) {
+  ASSERT_TRUE(RegisterHostMessage("匹配回复内容", CountingHandler));
+  SubclassHostWindow(host);
+  FakeSender client(transport);
+  // Status byte, descriptor and payload in one stretch of the sender's memory.
+  constexpr std::uint64_t kBase = 0x20000;
+  std::vector<std::uint8_t> memory(8192, 0xEE);
+  transport.MapMemory(kClientPid, kBase, &memory);
+  const auto send = [&](std::uint64_t payloadOffset, const Text& text) {
+    memory[0] = 1;
+    std::copy(text.begin(), text.end(), memory.begin() + static_cast<std::ptrdiff_t>(payloadOffset));
+    const Text d = wire::BuildDescriptor(kBase, static_cast<std::uint32_t>(text.size()),
+                                         static_cast<std::uint32_t>(kBase + payloadOffset));
+    std::copy(d.begin(), d.end(), memory.begin() + 1);
+    const int readsBefore = transport.memoryReads();
+    transport.Send(host, transport.RegisterMessage("匹配回复内容"),
+                   *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
+                   static_cast<std::int64_t>(kBase + 1));
+    return transport.memoryReads() - readsBefore;
+  };
+  EXPECT_EQ(send(64, "近处|1"), 1);  // inside the look-ahead: one read
+  EXPECT_EQ(ToText(LastPayload("匹配回复内容")), "近处|1");
+  EXPECT_EQ(memory[0], 2);
+  const Text far(300, 'f');
+  EXPECT_EQ(send(1900, far), 2);  // runs past the look-ahead: read on its own
+  EXPECT_EQ(ToText(LastPayload("匹配回复内容")), far);
+  EXPECT_EQ(send(6000, "远处"), 2);
+  EXPECT_EQ(ToText(LastPayload("匹配回复内容")), "远处");
+  EXPECT_EQ(gRuns, 3);
+  transport.UnmapMemory(kClientPid, kBase);
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds the Windows programs if needed and times the host message channel
+# under Wine in a Wine prefix of its own (removed afterwards):
+#   bench/channel/run.sh [round trips, default 10000]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin=${QUILLANE_WIN64_BIN:-$root/build/win64/bin}
+[ -x "$bin/channelbench.exe" ] || bash "$root/scripts/build.sh" win64
+state=$(mktemp -d /tmp/quillane-bench.XXXXXX)
+trap '"$root/tests/e2e/wine-env.sh" cleanup "$state" >/dev/null 2>&1' EXIT
+"$root/tests/e2e/wine-env.sh" setup "$state" >/dev/null
+export WINEPREFIX="$state/prefix" WINEDEBUG=-all DISPLAY=$(cat "$state/display")
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+wine "$bin/channelbench.exe" "${1:-10000}"
