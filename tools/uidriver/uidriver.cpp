@@ -74,18 +74,20 @@ std::wstring ClassOf(HWND h) {
   return cls;
 }
 
+struct CaptionSearch {
+  const std::wstring* caption;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectByCaption(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<CaptionSearch*>(lp);
+  if (ClassOf(h) == kWindowClass && TextOf(h) == *c->caption) c->found.push_back(h);
+  return TRUE;
+}
+
 std::vector<HWND> TopWindows(const std::wstring& caption) {
-  struct Ctx {
-    const std::wstring* caption;
-    std::vector<HWND> found;
-  } ctx{&caption, {}};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        if (ClassOf(h) == kWindowClass && TextOf(h) == *c->caption) c->found.push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  CaptionSearch ctx{&caption, {}};
+  EnumWindows(CollectByCaption, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -118,23 +120,24 @@ struct Target {
   const WindowDef* def = nullptr;
 };
 
+struct ControlSearch {
+  int index;
+  HWND found;
+};
+
+BOOL CALLBACK MatchControl(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<ControlSearch*>(lp);
+  if (GetDlgCtrlID(h) == quillane::ui::ControlNativeId(c->index) &&
+      reinterpret_cast<INT_PTR>(GetPropW(h, kControlProp)) == c->index + 1) {
+    c->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindDescendant(HWND top, int index) {
-  struct Ctx {
-    int index;
-    HWND found;
-  } ctx{index, nullptr};
-  EnumChildWindows(
-      top,
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        if (GetDlgCtrlID(h) == quillane::ui::ControlNativeId(c->index) &&
-            reinterpret_cast<INT_PTR>(GetPropW(h, kControlProp)) == c->index + 1) {
-          c->found = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  ControlSearch ctx{index, nullptr};
+  EnumChildWindows(top, MatchControl, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -348,18 +351,27 @@ int SelectRow(const Target& t, int row) {
 }
 
 // The topmost visible dialog box of a message box.
+BOOL CALLBACK MatchDialog(HWND h, LPARAM lp) {
+  if (IsWindowVisible(h) && ClassOf(h) == L"#32770") {
+    *reinterpret_cast<HWND*>(lp) = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND TopMessageBox() {
   HWND found = nullptr;
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        if (IsWindowVisible(h) && ClassOf(h) == L"#32770") {
-          *reinterpret_cast<HWND*>(lp) = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&found));
   return found;
+}
+
+BOOL CALLBACK LongestStatic(HWND h, LPARAM lp) {
+  auto* best = reinterpret_cast<std::wstring*>(lp);
+  if (ClassOf(h) == L"Static") {
+    std::wstring s = TextOf(h);
+    if (s.size() > best->size()) *best = s;
+  }
+  return TRUE;
 }
 
 std::wstring MessageBoxText(HWND box) {
@@ -371,21 +383,9 @@ std::wstring MessageBoxText(HWND box) {
     }
   }
   // Else the longest static text of the box.
-  struct Ctx {
-    std::wstring best;
-  } ctx;
-  EnumChildWindows(
-      box,
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(lp);
-        if (ClassOf(h) == L"Static") {
-          std::wstring s = TextOf(h);
-          if (s.size() > c->best.size()) c->best = s;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
-  return ctx.best;
+  std::wstring best;
+  EnumChildWindows(box, LongestStatic, reinterpret_cast<LPARAM>(&best));
+  return best;
 }
 
 int AnswerBox(const std::wstring& answer) {
