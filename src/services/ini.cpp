@@ -197,7 +197,6 @@ bool WriteIniItem(std::string_view file, std::string_view section,
   const std::string_view k = Trim(*key);
   if (begin < 0) {
     if (!value) return true;  // nothing to remove
-    if (!lines.empty() && !Trim(lines.back().raw).empty()) lines.push_back(ParseLine(""));
     lines.push_back(ParseLine("[" + std::string(Trim(section)) + "]"));
     lines.push_back(ParseLine(std::string(k) + "=" + std::string(*value)));
     return SaveLines(path, lines);

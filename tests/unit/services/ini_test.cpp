@@ -66,14 +66,14 @@ TEST(Ini, WriteCreatesReplacesAndRemoves) {
   const std::string f = dir / "Data.ini";
   ASSERT_TRUE(WriteIniItem(f, "Reply", "Default", "默认回复"));
   ASSERT_TRUE(WriteIniItem(f, "Wait", "second", "10"));
-  EXPECT_EQ(ReadFile(f), "[Reply]\r\nDefault=默认回复\r\n\r\n[Wait]\r\nsecond=10\r\n");
+  EXPECT_EQ(ReadFile(f), "[Reply]\r\nDefault=默认回复\r\n[Wait]\r\nsecond=10\r\n");
   ASSERT_TRUE(WriteIniItem(f, "reply", "DEFAULT", "新"));
   ASSERT_TRUE(WriteIniItem(f, "Reply", "Other", "o"));
   EXPECT_EQ(ReadIniItem(f, "Reply", "Default"), "新");
   EXPECT_EQ(ReadIniItem(f, "Reply", "Other"), "o");
   EXPECT_EQ(ReadIniItem(f, "Wait", "second"), "10");
   // Other keys keep their order: the new key goes after the section's last.
-  EXPECT_EQ(ReadFile(f), "[Reply]\r\nDefault=新\r\nOther=o\r\n\r\n[Wait]\r\nsecond=10\r\n");
+  EXPECT_EQ(ReadFile(f), "[Reply]\r\nDefault=新\r\nOther=o\r\n[Wait]\r\nsecond=10\r\n");
 
   ASSERT_TRUE(WriteIniItem(f, "Reply", "Other"));  // no value: the key goes
   EXPECT_EQ(ReadIniItem(f, "Reply", "Other", "gone"), "gone");

@@ -1,6 +1,12 @@
 // A fresh temporary directory per test, removed afterwards.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +18,16 @@ namespace quillane::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillane-svc-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    static int counter = 0;
+    for (;;) {
+      const auto candidate = std::filesystem::temp_directory_path() /
+                             ("quillane-svc-" + std::to_string(Pid()) + "-" + std::to_string(++counter));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) {
+        path_ = candidate.string();
+        break;
+      }
+    }
   }
   ~TempDir() {
     std::error_code ec;
@@ -26,6 +40,13 @@ class TempDir {
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
  private:
+  static unsigned long Pid() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+  }
   std::string path_;
 };
 
