@@ -500,6 +500,7 @@ class Win32Backend : public Backend {
 
     switch (d.kind) {
       case Kind::EditBox:
+        SendMessageW(h, EM_SETLIMITTEXT, 0, 0);  // no length limit beyond the system's own
         if (d.wholeNumber) SetWindowSubclass(h, &Win32Backend::NumberProc, 1, 0);
         break;
       case Kind::GroupBox:

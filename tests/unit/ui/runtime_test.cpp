@@ -471,6 +471,47 @@ TEST_F(Runtime_, MessageLoopEndsWithTheLastWindow) {
   EXPECT_EQ(Count("ShutDown"), 1);
 }
 
+TEST_F(Runtime_, AWindowClosedWhileBeingCreatedIsNeitherResizedNorShown) {
+  runtime->BindHandler("InitMainWindow", [&](const Event&) {
+    CloseWindow(kMain);
+    return true;
+  });
+  EXPECT_FALSE(LoadWindow(kMain));
+  EXPECT_FALSE(IsWindowOpen(kMain));
+  EXPECT_EQ(Count("LayoutMainWindow"), 0);
+  EXPECT_EQ(Count("ShutDown"), 1);  // Destroying still ran
+  EXPECT_EQ(RunMessageLoop(), 0);   // nothing open: no loop
+}
+
+TEST_F(Runtime_, ConvenienceBindingsAndUnboundEvents) {
+  int index = -1, plain = 0;
+  BindHandler("OnToolbarClick", std::function<void(int)>([&](int i) { index = i; }));
+  BindHandler("LayoutMainWindow", std::function<void()>([&] { ++plain; }));
+  BindAskingHandler("ConfirmExit", [] { return false; });
+  ASSERT_TRUE(LoadWindow(kMain));
+  EXPECT_EQ(plain, 1);
+  headless->ClickToolButton(kMain, "工具条1", 4);
+  EXPECT_EQ(index, 4);
+  EXPECT_FALSE(CloseWindow(kMain));
+  ASSERT_TRUE(LoadWindow(kSet));
+  Clear();
+  // Only the bound events of a control reach a handler.
+  headless->ClickButton(kSet, "按钮_保存");
+  EXPECT_EQ(Handlers(), (std::vector<std::string>{"StartSaveSettings"}));
+  headless->ClickPage(kMain, "高级选择夹1", 0);  // already current
+  EXPECT_EQ(Handlers().size(), 1u);
+}
+
+TEST_F(Runtime_, AWorkerCanLoadAWindowAndItIsBuiltOnTheMainThread) {
+  ASSERT_TRUE(LoadWindow(kMain));
+  Clear();
+  bool loaded = false;
+  RunWorker([&] { loaded = LoadWindow(kSet); });
+  EXPECT_TRUE(loaded);
+  ASSERT_EQ(Handlers(), (std::vector<std::string>{"StartLoadSettings"}));
+  EXPECT_EQ(seen[0].thread, std::this_thread::get_id());
+}
+
 TEST_F(Runtime_, DestroyedRuntimeReleasesWaitingWorkers) {
   ASSERT_TRUE(LoadWindow(kSet));
   std::atomic<bool> started{false};
