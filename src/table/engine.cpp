@@ -575,19 +575,39 @@ FieldValue ReadField(const FieldRef& field, const Text& tableName) {
     int rc = lock.Acquire(LockWaitTime());
     if (rc != 0) return SetError(rc), result;
     const std::int64_t position = record + d.offset;
-    std::int64_t size = 0;
-    rc = t->table.Size(&size);
-    if (rc != 0) return SetError(rc), result;
-    if (position >= size) return SetError(kSeekFailed), result;
+    // Nothing read at the position: it is at or beyond the end of the file.
+    // (Field sizes are bounded by the record size, which the file bounds
+    // when any record exists; a huge field of a table without records reads
+    // nothing and takes no memory for it.)
     const std::size_t n = static_cast<std::size_t>(d.Size());
-    if (position + static_cast<std::int64_t>(n) > size) return SetError(kReadFieldFailed), result;
-    std::vector<std::uint8_t> raw(n);
-    rc = t->table.ReadExact(position, raw.data(), n, kReadFieldFailed);
+    std::uint8_t small[16];
+    std::vector<std::uint8_t> large;
+    std::uint8_t* raw = small;
+    constexpr std::size_t kTrustedSize = 65536;  // allocated without asking the file's size
+    if (n > kTrustedSize) {
+      std::uint8_t probe;
+      std::size_t got = 0;
+      rc = t->table.file.ReadAt(position, &probe, 1, &got);
+      if (rc != 0) return SetError(rc), result;
+      if (got == 0) return SetError(kSeekFailed), result;
+      std::int64_t size = 0;
+      rc = t->table.Size(&size);
+      if (rc != 0) return SetError(rc), result;
+      if (position + static_cast<std::int64_t>(n) > size) return SetError(kReadFieldFailed), result;
+    }
+    if (n > sizeof small) {
+      large.resize(n);
+      raw = large.data();
+    }
+    std::size_t got = 0;
+    rc = t->table.Read(position, raw, n, &got);
     if (rc != 0) return SetError(rc), result;
+    if (got == 0) return SetError(kSeekFailed), result;
+    if (got < n) return SetError(kReadFieldFailed), result;
     if (IsBlockType(d.type)) {
       if (!t->companion) return SetError(kReadFieldFailed), result;
       Bytes value;
-      rc = ReadChain(*t->companion, GetInt32(raw.data()), &value);
+      rc = ReadChain(*t->companion, GetInt32(raw), &value);
       if (rc != 0) return SetError(rc), result;
       if (d.type == static_cast<std::int32_t>(FieldType::kMemo)) {
         const auto zero = std::find(value.begin(), value.end(), 0);
@@ -596,7 +616,7 @@ FieldValue ReadField(const FieldRef& field, const Text& tableName) {
         result.value = std::move(value);
       }
     } else {
-      result.value = DecodeField(d, raw.data());
+      result.value = DecodeField(d, raw);
     }
     lock.Release();
   } catch (const std::bad_alloc&) {
@@ -869,16 +889,30 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
   std::vector<std::uint32_t> order;
   order.reserve(static_cast<std::size_t>(present));
   const std::int64_t chunk = std::max<std::int64_t>(1, 163840 / src.recordSize);
+  // The source cannot change under the whole-file lock, so when its records
+  // fit in memory they are kept from this pass for the output pass, which
+  // then needs no second, scattered read of every record.
+  constexpr std::int64_t kKeepLimit = std::int64_t{256} << 20;
+  const bool keepAll = present * src.recordSize <= kKeepLimit;
+  std::vector<std::uint8_t> all;
   std::vector<std::uint8_t> buffer;
   for (std::int64_t first = 0; first < count; first += chunk) {
     const std::int64_t n = std::min(chunk, count - first);
     // A count beyond the file is a failed read, found before any memory is taken for it.
     if (src.RecordOffset(first + n) > size) return kReadRecordFailed;
-    buffer.resize(static_cast<std::size_t>(n * src.recordSize));
-    rc = src.table.ReadExact(src.RecordOffset(first), buffer.data(), buffer.size(), kReadRecordFailed);
+    std::uint8_t* into;
+    if (keepAll) {
+      all.resize(static_cast<std::size_t>((first + n) * src.recordSize));
+      into = all.data() + first * src.recordSize;
+    } else {
+      buffer.resize(static_cast<std::size_t>(n * src.recordSize));
+      into = buffer.data();
+    }
+    rc = src.table.ReadExact(src.RecordOffset(first), into, static_cast<std::size_t>(n * src.recordSize),
+                             kReadRecordFailed);
     if (rc != 0) return kReadRecordFailed;
     for (std::int64_t r = 0; r < n; ++r) {
-      const std::uint8_t* rec = buffer.data() + r * src.recordSize;
+      const std::uint8_t* rec = into + r * src.recordSize;
       for (int k : keys) {
         const auto& f = src.fields[static_cast<std::size_t>(k)];
         keyData.insert(keyData.end(), rec + f.offset, rec + f.offset + f.Size());
@@ -907,7 +941,7 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
 
   // Output in sorted order, written in chunks.
   // (Buffers are sized only when there are records, which bounds them by the file.)
-  std::vector<std::uint8_t> source(order.empty() ? 0 : static_cast<std::size_t>(src.recordSize));
+  std::vector<std::uint8_t> sourceBuffer(order.empty() || keepAll ? 0 : static_cast<std::size_t>(src.recordSize));
   std::vector<std::uint8_t> out;
   const std::int64_t outChunk = std::max<std::int64_t>(1, 163840 / targetRecordSize);
   std::int64_t written = 0;
@@ -920,19 +954,26 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
   };
   Bytes value;
   for (std::size_t i = 0; i < order.size(); ++i) {
-    rc = src.table.ReadExact(src.RecordOffset(order[i]), source.data(), source.size(), kReadRecordFailed);
-    if (rc != 0) return kReadRecordFailed;
+    const std::uint8_t* source;
+    if (keepAll) {
+      source = all.data() + static_cast<std::int64_t>(order[i]) * src.recordSize;
+    } else {
+      rc = src.table.ReadExact(src.RecordOffset(order[i]), sourceBuffer.data(), sourceBuffer.size(),
+                               kReadRecordFailed);
+      if (rc != 0) return kReadRecordFailed;
+      source = sourceBuffer.data();
+    }
     const std::size_t at = out.size();
     out.resize(at + static_cast<std::size_t>(targetRecordSize), 0);
     std::uint8_t* rec = out.data() + at;
     const auto number = static_cast<std::int32_t>(i + 1);
-    PutInt32(rec, GetInt32(source.data()) < 0 ? -number : number);
+    PutInt32(rec, GetInt32(source) < 0 ? -number : number);
     for (std::size_t k = 0; k < kept.size(); ++k) {
       const FieldDescriptor& from = src.fields[static_cast<std::size_t>(keep[k])];
       const FieldDescriptor& to = kept[k];
       if (IsBlockType(from.type)) {
         std::int32_t first = 0;
-        const std::int32_t oldFirst = GetInt32(source.data() + from.offset);
+        const std::int32_t oldFirst = GetInt32(source + from.offset);
         if (oldFirst > 0) {
           if (!src.companion) return kReadRecordFailed;
           rc = ReadChain(*src.companion, oldFirst, &value);
@@ -942,7 +983,7 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
         }
         PutInt32(rec + to.offset, first);
       } else {
-        std::memcpy(rec + to.offset, source.data() + from.offset, static_cast<std::size_t>(from.Size()));
+        std::memcpy(rec + to.offset, source + from.offset, static_cast<std::size_t>(from.Size()));
       }
     }
     if (static_cast<std::int64_t>(out.size()) >= outChunk * targetRecordSize) {

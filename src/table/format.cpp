@@ -186,7 +186,8 @@ const std::uint8_t* PageCipher::PageStream(std::int64_t page) {
   Rc4 stream(key, sizeof key);
   stream.Skip(36);
   slot.stream.resize(kPageSize);
-  for (auto& b : slot.stream) b = stream.Next();
+  std::uint8_t* p = slot.stream.data();
+  for (std::int64_t k = 0; k < kPageSize; ++k) p[k] = stream.Next();
   slot.page = page;
   return slot.stream.data();
 }
@@ -199,11 +200,11 @@ void PageCipher::Apply(std::int64_t offset, std::uint8_t* data, std::size_t leng
     const std::int64_t inPage = at % kPageSize;
     const std::size_t n =
         std::min<std::size_t>(length - done, static_cast<std::size_t>(kPageSize - inPage));
-    const std::uint8_t* stream = PageStream(page);
-    for (std::size_t k = 0; k < n; ++k) {
-      // The magic (file bytes 0 to 3) stays readable.
-      if (at + static_cast<std::int64_t>(k) >= 4) data[done + k] ^= stream[inPage + k];
-    }
+    const std::uint8_t* stream = PageStream(page) + inPage;
+    std::uint8_t* out = data + done;
+    // The magic (file bytes 0 to 3) stays readable.
+    const std::size_t skip = at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
+    for (std::size_t k = skip; k < n; ++k) out[k] ^= stream[k];
     done += n;
   }
 }

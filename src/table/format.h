@@ -127,7 +127,7 @@ class PageCipher {
   std::string verifier_;
   std::vector<std::uint8_t> master_;  // master keystream bytes generated so far
   std::unique_ptr<Rc4> masterState_;
-  static constexpr int kCacheSlots = 32;
+  static constexpr int kCacheSlots = 64;
   struct Slot {
     std::int64_t page = -1;
     std::vector<std::uint8_t> stream;
