@@ -164,7 +164,7 @@ bool HeadlessBackend::ClickPage(WindowId w, std::string_view name, int page) {
   const int i = ControlIndex(w, name);
   if (i < 0) return false;
   WindowState* win = Open(w);
-  ControlState& c = win->controls[i];
+  const ControlState& c = win->controls[i];
   if (page < 0 || page >= static_cast<int>(c.pages.size()) || !c.pages[page].Selectable()) return false;
   if (page == c.currentPage) return true;
   if (!runtime_->UserPageChanging(*win, i, page)) return true;
@@ -176,11 +176,13 @@ bool HeadlessBackend::ClickRow(WindowId w, std::string_view name, int row) {
   const int i = ControlIndex(w, name);
   if (i < 0) return false;
   WindowState* win = Open(w);
-  ControlState& c = win->controls[i];
-  const int old = c.selectedRow;
-  if (old >= 0 && old != row) runtime_->UserRowState(*win, i, old, false, c.focusedRow == old && row < 0);
+  const int old = win->controls[i].selectedRow;
+  if (old >= 0 && old != row) {
+    runtime_->UserRowState(*win, i, old, false, win->controls[i].focusedRow == old && row < 0);
+  }
+  // A handler may have closed the window meanwhile: look it up again.
   if ((win = Open(w)) == nullptr) return true;
-  if (row >= 0 && row < static_cast<int>(c.rows.size())) runtime_->UserRowState(*win, i, row, true, true);
+  if (row >= 0 && row < static_cast<int>(win->controls[i].rows.size())) runtime_->UserRowState(*win, i, row, true, true);
   else runtime_->UserRowState(*win, i, -1, false, false);
   if ((win = Open(w)) != nullptr) runtime_->UserClicked(*win, i);
   return true;
