@@ -118,7 +118,29 @@ std::uint8_t Rc4::Next() {
 }
 
 void Rc4::Skip(std::size_t n) {
-  while (n--) Next();
+  std::uint8_t scratch[64];
+  while (n > 0) {
+    const std::size_t k = n < sizeof scratch ? n : sizeof scratch;
+    Generate(scratch, k);
+    n -= k;
+  }
+}
+
+void Rc4::Generate(std::uint8_t* out, std::size_t n) {
+  // The state indices in registers: this loop carries all the scrambling.
+  unsigned i = i_, j = j_;
+  std::uint8_t* s = s_;
+  for (std::size_t k = 0; k < n; ++k) {
+    i = (i + 1) & 255;
+    const unsigned si = s[i];
+    j = (j + si) & 255;
+    const unsigned sj = s[j];
+    s[i] = static_cast<std::uint8_t>(sj);
+    s[j] = static_cast<std::uint8_t>(si);
+    out[k] = s[(si + sj) & 255];
+  }
+  i_ = static_cast<std::uint8_t>(i);
+  j_ = static_cast<std::uint8_t>(j);
 }
 
 void Rc4::Apply(std::uint8_t* data, std::size_t n) {

@@ -21,6 +21,8 @@ class Rc4 {
   Rc4(const std::uint8_t* key, std::size_t keyLength);
   std::uint8_t Next();
   void Skip(std::size_t n);
+  // The next n keystream bytes.
+  void Generate(std::uint8_t* out, std::size_t n);
   // XORs the next n keystream bytes onto data.
   void Apply(std::uint8_t* data, std::size_t n);
 

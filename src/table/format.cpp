@@ -186,8 +186,7 @@ const std::uint8_t* PageCipher::PageStream(std::int64_t page) {
   Rc4 stream(key, sizeof key);
   stream.Skip(36);
   slot.stream.resize(kPageSize);
-  std::uint8_t* p = slot.stream.data();
-  for (std::int64_t k = 0; k < kPageSize; ++k) p[k] = stream.Next();
+  stream.Generate(slot.stream.data(), kPageSize);
   slot.page = page;
   return slot.stream.data();
 }
