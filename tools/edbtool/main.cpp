@@ -33,7 +33,12 @@ const char kAlias[] = "edbtool";
 
 int Fail(const std::string& what) {
   const int code = LastError();
-  std::fprintf(stderr, "edbtool: %s: %d %s\n", what.c_str(), code, GbkToUtf8(ErrorText(code)).c_str());
+#ifdef QUILLANE_UTF8_LITERALS
+  const std::string text = ErrorText(code);  // the texts are UTF-8 already in such builds
+#else
+  const std::string text = GbkToUtf8(ErrorText(code));
+#endif
+  std::fprintf(stderr, "edbtool: %s: %d %s\n", what.c_str(), code, text.c_str());
   return 1;
 }
 

@@ -82,7 +82,7 @@ TEST_F(Engine, RecordsTextsAndGoToClamping) {
   ASSERT_TRUE(GoToRecord(0));
   EXPECT_EQ(TextAt(1), "a");
   ASSERT_TRUE(GoToRecord(-5));
-  EXPECT_EQ(TextAt("关键词"), "a");
+  EXPECT_EQ(TextAt(Gbk(u8"关键词")), "a");
   ASSERT_TRUE(GoToRecord(13));
   EXPECT_EQ(TextAt(1), "c");
   std::int32_t serial = 0;
