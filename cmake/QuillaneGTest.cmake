@@ -1,6 +1,8 @@
 # GoogleTest: the system's package natively; built from Debian's sources for
 # the Windows programs, so the same tests can run under Wine.
-if(WIN32)
+if(NOT QUILLANE_TESTS)
+  # Without tests the helpers below are defined but add nothing.
+elseif(WIN32)
   if(NOT TARGET gtest)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -22,6 +24,9 @@ endif()
 # with ctest natively. For Windows builds the program is only built; the native
 # ctest run starts it under Wine (tests/CMakeLists.txt).
 function(quillane_add_test name)
+  if(NOT QUILLANE_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} quillane_gtest)
@@ -60,7 +65,7 @@ endfunction()
 # wine; anything else is run as is with the Wine environment exported
 # (WINEPREFIX, DISPLAY, QUILLANE_WIN64_BIN, QUILLANE_WINE).
 function(quillane_wine_test)
-  if(WIN32 OR NOT QUILLANE_WIN64_BIN)
+  if(WIN32 OR NOT QUILLANE_WIN64_BIN OR NOT QUILLANE_TESTS)
     return()
   endif()
   cmake_parse_arguments(W "" "NAME;LANG;TIMEOUT" "COMMAND" ${ARGN})
