@@ -50,6 +50,7 @@ function(quillane_fuzz_target name)
     target_link_libraries(${name} PRIVATE ${F_LIBS})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    add_dependencies(fuzz_all ${name})
   elseif(NOT WIN32 AND QUILLANE_FUZZ_BIN)
     add_test(NAME fuzz_${name}
              COMMAND ${PROJECT_SOURCE_DIR}/fuzz/run-bounded.sh ${QUILLANE_FUZZ_BIN}/${name} ${F_SEEDS} 20)

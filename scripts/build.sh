@@ -40,7 +40,7 @@ for t in "${targets[@]}"; do
     configure build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_SANITIZE=ON -DQUILLANE_FUZZ=ON \
       -DQUILLANE_TESTS=OFF -DQUILLANE_BENCH=OFF
-    cmake --build build/fuzz -j "$jobs" ;;
+    cmake --build build/fuzz -j "$jobs" --target fuzz_all ;;
   native)
     extra=()
     [ -d build/win64/bin ] && extra+=(-DQUILLANE_WIN64_BIN="$root/build/win64/bin")
