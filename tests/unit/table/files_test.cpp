@@ -100,6 +100,25 @@ TEST_F(Files, ClearAndSortTakeTheWholeFile) {
   EXPECT_TRUE(SortTable(dir.Path("s.edb"), Gbk(u8"匹配码")));
 }
 
+TEST_F(Files, OpenChecksUnderTheWholeFileLockAndLeavesNoTraceWhenRefused) {
+  CloseAllTables();
+  File other;
+  OpenOther(other);
+  ASSERT_EQ(other.Lock(RecordAt(1), 1), 0);
+  EXPECT_FALSE(OpenTable(path, "r", kRulePassword));
+  EXPECT_EQ(LastError(), -13);
+  EXPECT_FALSE(SelectTable("r"));
+  // With a wait time the open waits for the lock to go.
+  std::thread release([&] {
+    SleepMs(150);
+    other.Unlock(RecordAt(1), 1);
+  });
+  SetLockWaitTime(3000);
+  EXPECT_TRUE(OpenTable(path, "r", kRulePassword));
+  release.join();
+  EXPECT_EQ(RecordCount(), 3);
+}
+
 TEST_F(Files, WholeFileLockNestsAndLeavesOutBytesAlreadyHeld) {
   DataFile mine;
   ASSERT_EQ(mine.file.Open(dir.Path("x.bin"), Access::kReadWrite, Share::kReadWrite,
