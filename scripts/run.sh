@@ -5,9 +5,10 @@
 # On a real display the program keeps running until you close it; on the
 # virtual display the run ends after the screenshot.
 #
-# Until the main window exists this runs the reference shop client against a
-# small host (hosttest.exe): type a customer text into the client's window
-# and press 发送 to see the reply.
+# It runs Quillane.exe with the reference shop client Browser.exe beside it.
+# On a first run the run folder is seeded with the example rules of
+# examples/rules.csv: add a shop (添加店铺), type 在吗 into the shop's tab and
+# press 发送 to see the reply.
 #
 # Everything lives in build/run/: the programs, and a Wine prefix of its own
 # (build/run/wineprefix, made once). For trying the script itself without
@@ -18,8 +19,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-program=hosttest.exe          # the program to run
-companions=(Browser.exe)      # programs it needs beside it
+program=Quillane.exe            # the program to run
+companions=(Browser.exe edbtool.exe)  # programs it needs beside it
 wait_seconds=${QUILLANE_RUN_WAIT:-8}
 
 if [ -z "${QUILLANE_RUN_NO_BUILD:-}" ]; then
@@ -33,6 +34,7 @@ mkdir -p "$run"
 for p in "$program" "${companions[@]}"; do
   cp -f "$bin/$p" "$run/"
 done
+cp -f "$root/examples/rules.csv" "$run/example-rules.csv"
 
 virtual=1
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -56,6 +58,11 @@ exec bash scripts/with-display.sh bash -c '
     touch "$WINEPREFIX/.quillane-ready"
   fi
   cd "$QUILLANE_RUN_DIR"
+  if [ ! -f Database.edb ]; then
+    # A first run: start with the example rules, written by the table engine.
+    wine "$QUILLANE_RUN_DIR/edbtool.exe" rules-from-csv example-rules.csv Database.edb >/dev/null 2>&1 \
+      && echo "run: example rules written to $QUILLANE_RUN_DIR/Database.edb"
+  fi
   wine "$QUILLANE_RUN_DIR/$QUILLANE_RUN_PROGRAM" >/dev/null 2>&1 &
   pid=$!
   sleep "$QUILLANE_RUN_WAIT"
