@@ -12,7 +12,8 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-// A decimal number with an optional minus sign, nothing else; at most 19 digits.
+// A decimal number with an optional minus sign, nothing else; at most 18
+// digits, so that it always fits (addresses and lengths need far fewer).
 std::optional<std::int64_t> ParseSigned(std::string_view text) {
   text = TrimBlanks(text);
   bool negative = false;
@@ -20,7 +21,7 @@ std::optional<std::int64_t> ParseSigned(std::string_view text) {
     negative = true;
     text.remove_prefix(1);
   }
-  if (text.empty() || text.size() > 19) return std::nullopt;
+  if (text.empty() || text.size() > 18) return std::nullopt;
   std::int64_t value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return std::nullopt;

@@ -10,6 +10,8 @@
 //   QUILLANE_CLIENT_LOG     a file to which one UTF-8 line is appended per
 //                           message sent or received: name, a tab, the payload
 //                           as text (line breaks in it written as \r and \n).
+// In both names "{shop}" stands for the shop number the client was started
+// with, so that each shop of a test can have a script and a log of its own.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -153,8 +155,19 @@ Text MakeDataDirectory() {
   return dir;
 }
 
+// A file name from the environment, with "{shop}" replaced by the shop number.
+std::wstring ShopFileName(const wchar_t* variable) {
+  std::wstring path = Environment(variable);
+  const std::wstring shop = std::to_wstring(gClient.shop);
+  for (std::size_t at = path.find(L"{shop}"); at != std::wstring::npos; at = path.find(L"{shop}", at)) {
+    path.replace(at, 6, shop);
+    at += shop.size();
+  }
+  return path;
+}
+
 void LoadScript() {
-  const std::wstring path = Environment(L"QUILLANE_CLIENT_SCRIPT");
+  const std::wstring path = ShopFileName(L"QUILLANE_CLIENT_SCRIPT");
   if (path.empty()) return;
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
@@ -177,7 +190,7 @@ void LoadScript() {
 }
 
 void OpenLog() {
-  const std::wstring path = Environment(L"QUILLANE_CLIENT_LOG");
+  const std::wstring path = ShopFileName(L"QUILLANE_CLIENT_LOG");
   if (path.empty()) return;
   gClient.logFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

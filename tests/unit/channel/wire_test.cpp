@@ -89,6 +89,9 @@ TEST(Wire, MalformedDescriptorsAreRefused) {
   EXPECT_FALSE(ParseDescriptor("10$1048577&20"));  // above the cap
   EXPECT_FALSE(ParseDescriptor("10$99999999999&20"));
   EXPECT_FALSE(ParseDescriptor("10$5&0"));       // no payload address for 5 bytes
+  // Numbers too long for 64 bits are refused, not overflowed.
+  EXPECT_FALSE(ParseDescriptor("9999999999999999999$5&20"));
+  EXPECT_FALSE(ParseDescriptor("10$5&-9999999999999999999"));
   EXPECT_FALSE(ParseDescriptor("10$5x&20"));     // garbage in a number
   EXPECT_FALSE(ParseDescriptor("10$5&20&30"));
   EXPECT_FALSE(ParseDescriptor("10$5&-4294967296"));
