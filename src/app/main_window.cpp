@@ -101,10 +101,11 @@ void OnToolbarClick(int index) {
     case 8: ui::LoadWindow(ui::WindowId::Settings); break;
     case 0: AddShop(); break;
     case 1: DeleteShop(); break;
+    case 3: StartCurrentShop(); break;
     case 4: StopCurrentShop(); break;
     case 5: StartAllShops(); break;
     case 6: StopAllShops(); break;
-    default: break;  // 3 "启动回复" has no action of its own
+    default: break;  // the separators raise no clicks
   }
 }
 
@@ -195,6 +196,15 @@ void DeleteShop() {
   const int pages = Tabs().PageCount();
   for (int i = 1; i < pages; ++i) Tabs().SetPageCaption(i, ShopCaption(i));
   Tabs().SetCurrentPage(current - 1);
+}
+
+void StartCurrentShop() {
+  const int current = Tabs().CurrentPage();
+  if (current <= 0) return;
+  const Shop shop = Shops().At(current);
+  if (shop.window != 0) {
+    SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(Settings().waitSeconds.load())));
+  }
 }
 
 void StopCurrentShop() {

@@ -37,6 +37,9 @@ void OnClientStarted();
 // Operations.
 void AddShop();
 void DeleteShop();
+// "启动回复": tells the current shop's client to start replying, with the
+// waiting time, as "全部启动" does for every shop.
+void StartCurrentShop();
 void StopCurrentShop();
 void StartAllShops();
 void StopAllShops();
