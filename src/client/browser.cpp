@@ -62,8 +62,42 @@ struct Client {
   Text dataDirectory;
   HANDLE logFile = INVALID_HANDLE_VALUE;
   std::deque<Text> script;
+  // Under Wine a window put into another process's window is not painted, so
+  // there the client stays a top-level window laid over its place in the
+  // host's tab instead (see FollowHost).
+  HWND floatingOver = nullptr;  // the host window it lies over, when floating
+  bool moving = false;          // a move of its own, not the host's
 };
 Client gClient;
+
+constexpr UINT_PTR kFollowTimer = 1;
+
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// The screen position of a point of the host window's client area.
+POINT HostToScreen(int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(gClient.floatingOver, &p);
+  return p;
+}
+
+// Keeps the floating window over the host's client area below the tab strip.
+void FollowHost() {
+  if (!gClient.floatingOver || !IsWindow(gClient.floatingOver)) return;
+  RECT r{};
+  GetClientRect(gClient.floatingOver, &r);
+  RECT now{};
+  GetWindowRect(gClient.window, &now);
+  const POINT p = HostToScreen(0, 24);
+  const int w = r.right, h = r.bottom - 24 > 0 ? r.bottom - 24 : 0;
+  if (now.left == p.x && now.top == p.y && now.right - now.left == w && now.bottom - now.top == h) return;
+  gClient.moving = true;
+  SetWindowPos(gClient.window, nullptr, p.x, p.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  gClient.moving = false;
+}
 
 // One line of the log file, written at once so that clients sharing a file do
 // not interleave within a line.
@@ -256,8 +290,25 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
                            "|" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" +
                            gClient.dataDirectory;
       if (!Send(kAnnounceName, ToBytes(payload))) Show("（主程序未应答）");
-      // Embedded by the host: become a plain child window without a frame.
-      if (HWND parent = GetAncestor(window, GA_PARENT); parent && parent != GetDesktopWindow()) {
+      HWND parent = GetAncestor(window, GA_PARENT);
+      if (parent && parent != GetDesktopWindow() && RunningUnderWine()) {
+        // Float over the host's tab: a frameless window owned by the host's
+        // top-level window, so it stays above it and goes with it.
+        const bool shown = IsWindowVisible(window) != FALSE;
+        SetParent(window, nullptr);
+        LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+        style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_CHILD);
+        SetWindowLongPtrW(window, GWL_STYLE, style | WS_POPUP);
+        SetWindowLongPtrW(window, GWLP_HWNDPARENT,
+                          reinterpret_cast<LONG_PTR>(GetAncestor(parent, GA_ROOT)));
+        gClient.floatingOver = parent;
+        FollowHost();
+        ShowWindow(window, shown ? SW_SHOWNA : SW_HIDE);
+        SetTimer(window, kFollowTimer, 250, nullptr);
+        // The host's tab has lost a child: let it paint the place again.
+        RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+      } else if (parent && parent != GetDesktopWindow()) {
+        // Embedded by the host: become a plain child window without a frame.
         LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
         style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_POPUP);
         SetWindowLongPtrW(window, GWL_STYLE, style | WS_CHILD);
@@ -279,6 +330,20 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case kNotice:
       Send(wParam ? "启动" : "停止", ToBytes(ToText(gClient.shop)));
       return 0;
+    case WM_TIMER:
+      if (wParam == kFollowTimer) FollowHost();
+      return 0;
+    case WM_WINDOWPOSCHANGING:
+      // While floating, the host's moves are in its own client coordinates.
+      if (gClient.floatingOver && !gClient.moving) {
+        auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+        if (!(pos->flags & SWP_NOMOVE)) {
+          const POINT p = HostToScreen(pos->x, pos->y);
+          pos->x = p.x;
+          pos->y = p.y;
+        }
+      }
+      break;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
