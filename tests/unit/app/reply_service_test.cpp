@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
@@ -77,6 +79,31 @@ TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndAClosedCopyGivesTheDefault) {
 
   table::CloseTable(kSortedCopyAlias);
   EXPECT_EQ(MatchCustomerText("在吗"), "默认回复");
+}
+
+// Saves on another thread never let a request read a half-changed table: each
+// answer is that of the old rules or of the new ones.
+TEST_F(ReplyServiceTest, RequestsDuringSavesSeeOldOrNewRulesWhole) {
+  const std::vector<RuleRow> a = {{"在吗", "A", "包含", "1"}, {"x", "xa", "包含", "2"}};
+  const std::vector<RuleRow> b = {{"y", "yb", "包含", "3"}, {"在吗", "B", "完全匹配", "1"}};
+  Save(a);
+  std::atomic<bool> done{false};
+  std::thread saver([&] {
+    for (int i = 0; i < 6; ++i) {
+      ReplaceRules(i % 2 ? a : b);
+      RebuildSortedCopy(directory_, true);
+    }
+    done = true;
+  });
+  int answers = 0;
+  while (!done) {
+    const Text reply = MatchCustomerText("在吗");
+    ASSERT_TRUE(reply == "A" || reply == "B") << reply;
+    ++answers;
+  }
+  saver.join();
+  EXPECT_GT(answers, 6);
+  EXPECT_EQ(MatchCustomerText("在吗"), "A");
 }
 
 TEST(ShopList, AnnouncementsFindTheirShopByProcessAndRenumberOnRemove) {
