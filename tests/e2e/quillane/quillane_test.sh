@@ -13,19 +13,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fails=0
-
-drv() { timeout 40 "$wine" "$bin/uidriver.exe" "$@" 2>>"$work/uidriver.err"; }
-check() { # description expected actual
-  if [ "$2" == "$3" ]; then
-    echo "ok   $1"
-  else
-    echo "FAIL $1"
-    echo "     expected: [$2]"
-    echo "     got:      [$3]"
-    fails=$((fails + 1))
-  fi
-}
+. "$(dirname "$0")/../checks.sh"
 # The tab captions on one line, the current one marked with *.
 tabs() { drv tabs Quillane 高级选择夹1 | tr -d '\r' | awk -F'\t' '{printf "%s%s%s", (NR>1?" ":""), ($1=="*"?"*":""), $2}'; }
 status() { drv status-text Quillane 状态条1 1 | tr -d '\r'; }

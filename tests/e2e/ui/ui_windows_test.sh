@@ -10,19 +10,7 @@ trap 'rm -rf "$work"' EXIT
 log=$work/ui.log
 : >"$log"
 export QUILLANE_UI_LOG="Z:${log//\//\\}"
-fails=0
-
-drv() { timeout 30 "$wine" "$bin/uidriver.exe" "$@" 2>>"$work/uidriver.err"; }
-check() { # description expected actual
-  if [ "$2" == "$3" ]; then
-    echo "ok   $1"
-  else
-    echo "FAIL $1"
-    echo "     expected: [$2]"
-    echo "     got:      [$3]"
-    fails=$((fails + 1))
-  fi
-}
+. "$(dirname "$0")/../checks.sh"
 refused() { # description command...: the driver must refuse with exit code 1
   local d=$1; shift
   drv "$@" >/dev/null
