@@ -5,6 +5,7 @@
 
 #include "app/stored_settings.h"
 #include "rules/rule_store.h"
+#include "services/events.h"
 #include "services/files.h"
 #include "services/message_box.h"
 #include "table/engine.h"
@@ -44,13 +45,7 @@ bool HasRuleLayout() {
 }
 
 Text TimeStamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = LocalTimeNow();
   char buf[32];
   std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
   return buf;

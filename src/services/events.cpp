@@ -84,4 +84,15 @@ void Delay(std::int32_t milliseconds) {
 
 #endif
 
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
 }  // namespace quillane

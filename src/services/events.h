@@ -2,9 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 
 namespace quillane {
+
+// The local date and time now.
+std::tm LocalTimeNow();
 
 // A millisecond tick count (wraps after about 49.7 days, like the platform's).
 std::uint32_t TickCount();

@@ -1,5 +1,7 @@
 #include "table/format.h"
 
+#include "services/events.h"
+
 #include <cstring>
 #include <ctime>
 
@@ -209,13 +211,7 @@ void PageCipher::Apply(std::int64_t offset, std::uint8_t* data, std::size_t leng
 }
 
 double NowAsDateTime() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = LocalTimeNow();
   // Days from 1899-12-30 to the local date, by the civil-from-days count.
   auto daysFromCivil = [](int y, unsigned m, unsigned d) {
     y -= m <= 2;
