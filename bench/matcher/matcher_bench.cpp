@@ -105,7 +105,7 @@ int main() {
     table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword);
     std::vector<RuleRow> rows;
     for (const MatchRule& r : rules) rows.push_back({r.keywords, r.reply, r.matchRule, "1"});
-    ReplaceRules(rows);
+    ReplaceRules(directory, rows);
     RebuildSortedCopy(directory, false);
     Settings().defaultReply = "default";
     std::vector<Text> queries;

@@ -12,27 +12,9 @@
 #include "table/format.h"
 #include "ui/runtime.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "services/encoding.h"
-#else
-#include <cstdio>
-#endif
-
 namespace quillane {
 
 namespace {
-
-// Renames a file; false when it cannot be moved (held open, no rights).
-bool MoveFileAside(const Text& from, const Text& to) {
-#ifdef _WIN32
-  const std::u16string f = GbkToUtf16(from), t = GbkToUtf16(to);
-  return MoveFileW(reinterpret_cast<const wchar_t*>(f.c_str()), reinterpret_cast<const wchar_t*>(t.c_str())) != 0;
-#else
-  return std::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
-#endif
-}
 
 // True when the open rule table has the four rule fields in their order.
 bool HasRuleLayout() {
@@ -57,7 +39,7 @@ bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
   const Text file = directory + kRuleTableFile;
   const Text asideName = "Database-unreadable-" + TimeStamp() + ".edb";
   const Text aside = directory + "\\" + asideName;
-  if (!MoveFileAside(file, aside)) {
+  if (!MoveFileTo(file, aside, false)) {
     ShowMessageBox("规则表 Database.edb 无法打开（" + reason +
                        "），也无法移到一旁，文件未做任何改动。\r\n\r\n"
                        "请关闭正在使用该文件的程序后重新启动本程序。",
@@ -65,7 +47,7 @@ bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
     return false;
   }
   const Text companion = table::CompanionPath(file);
-  if (PathFileExists(companion)) MoveFileAside(companion, table::CompanionPath(aside));
+  if (PathFileExists(companion)) MoveFileTo(companion, table::CompanionPath(aside), false);
   ShowMessageBox("规则表 Database.edb 无法打开（" + reason + "）。\r\n\r\n原文件已原样保留为 " +
                      asideName +
                      "，本次以空规则表启动。\r\n如需找回规则，请关闭本程序，用备份的 "

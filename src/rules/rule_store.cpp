@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "services/events.h"
+#include "services/files.h"
 #include "services/values.h"
 #include "table/engine.h"
 #include "table/format.h"
@@ -40,6 +41,52 @@ Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& err
   return {};
 }
 
+constexpr char kSavingAlias[] = "新数据库";
+
+// The rule table is selected; when it is not open (a save could not reopen
+// it), it is opened again first.
+bool SelectRuleTable(const Text& directory) {
+  if (table::SelectTable(kRuleTableAlias)) return true;
+  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword) &&
+         table::SelectTable(kRuleTableAlias);
+}
+
+// An empty table file with the fields of the open table `alias`, protected
+// with the rule password; empty bytes when the table has no fields.
+Bytes EmptyTableLike(const Text& alias) {
+  std::vector<table::FieldDescriptor> fields;
+  for (const table::FieldInfo& info : table::TableFields(alias)) {
+    table::FieldDescriptor field;
+    field.name = info.name;
+    field.type = info.type;
+    field.width = info.width;
+    fields.push_back(field);
+  }
+  if (fields.empty()) return {};
+  return table::BuildTableFile(fields, table::kRulePassword, table::NowAsDateTime());
+}
+
+// Writes the rows into the new, empty table `file` and flushes it to the disk.
+RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& rows) {
+  if (!table::OpenTable(file, kSavingAlias, table::kRulePassword)) return RuleStoreResult::Clear;
+  RuleStoreResult result = RuleStoreResult::Ok;
+  for (const RuleRow& row : rows) {
+    if (!table::AppendRecord()) {
+      result = RuleStoreResult::Append;
+      break;
+    }
+    if (!table::WriteField(1, kSavingAlias, row.keywords) || !table::WriteField(2, kSavingAlias, row.reply) ||
+        !table::WriteField(3, kSavingAlias, row.matchRule) ||
+        !table::WriteField(4, kSavingAlias, ToInteger(row.matchCode))) {
+      result = RuleStoreResult::Write;
+      break;
+    }
+  }
+  if (result == RuleStoreResult::Ok && !table::FlushTable(kSavingAlias)) result = RuleStoreResult::Write;
+  table::CloseTable(kSavingAlias);
+  return result;
+}
+
 }  // namespace
 
 std::recursive_mutex& TableEngineLock() {
@@ -68,20 +115,23 @@ std::vector<RuleRow> ReadRules(const Text& alias) {
   return rows;
 }
 
-RuleStoreResult ReplaceRules(const std::vector<RuleRow>& rows) {
+RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& rows) {
   std::lock_guard guard(TableEngineLock());
-  const Text alias = kRuleTableAlias;
-  if (!table::SelectTable(alias)) return RuleStoreResult::Select;
-  if (!table::ClearTable()) return RuleStoreResult::Clear;
-  for (const RuleRow& row : rows) {
-    if (!table::AppendRecord()) return RuleStoreResult::Append;
-    if (!table::WriteField(1, alias, row.keywords) || !table::WriteField(2, alias, row.reply) ||
-        !table::WriteField(3, alias, row.matchRule) ||
-        !table::WriteField(4, alias, ToInteger(row.matchCode))) {
-      return RuleStoreResult::Write;
-    }
+  if (!SelectRuleTable(directory)) return RuleStoreResult::Select;
+  const Text saving = directory + kRuleTableSavingFile;
+  const Bytes empty = EmptyTableLike(kRuleTableAlias);
+  RuleStoreResult result = RuleStoreResult::Clear;
+  if (!empty.empty() && table::WriteNewTableFile(saving, empty)) result = FillSavingTable(saving, rows);
+  if (result == RuleStoreResult::Ok) {
+    // The engine holds the rule table open; it must let go before the new
+    // file can take its name.
+    table::CloseTable(kRuleTableAlias);
+    if (!MoveFileTo(saving, directory + kRuleTableFile, true)) result = RuleStoreResult::Write;
   }
-  return RuleStoreResult::Ok;
+  if (result != RuleStoreResult::Ok) RemoveFile(saving);
+  // Whichever table now lies in place, old or new, is the open rule table again.
+  if (!SelectRuleTable(directory) && result == RuleStoreResult::Ok) result = RuleStoreResult::Write;
+  return result;
 }
 
 RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {

@@ -16,6 +16,9 @@ inline constexpr char kRuleTableAlias[] = "数据库";
 inline constexpr char kSortedCopyAlias[] = "匹配库";
 inline constexpr char kRuleTableFile[] = "\\Database.edb";
 inline constexpr char kSortedCopyFile[] = "\\Sorting.edb";
+// The new rule table is written here, complete, before it takes the place of
+// Database.edb.
+inline constexpr char kRuleTableSavingFile[] = "\\Database-saving.edb";
 
 // The table engine keeps one registry, one current table and one current
 // record for the whole process. Every sequence of engine calls (a request's
@@ -43,9 +46,15 @@ enum class RuleStoreResult { Ok, Select, Clear, Append, Write, Sort, Open };
 // with code 5.
 std::vector<RuleRow> ReadRules(const Text& alias = kRuleTableAlias);
 
-// Empties the rule table and writes the rows as its records, in order; the
-// match code is the integer of its text.
-RuleStoreResult ReplaceRules(const std::vector<RuleRow>& rows);
+// Makes the rows, in order, the records of the rule table `directory`\Database.edb
+// (the match code is the integer of its text). The new table is written whole
+// beside it, with the same fields, flushed to the disk, and then renamed over
+// it, so at every instant Database.edb holds either all the old rules or all
+// the new ones. The results name the step that failed: Select (the rule table
+// is not open and cannot be reopened), Clear (the new table cannot be
+// created), Append, Write (a field, the flush, or putting the new table in
+// place). After any failure the rule table is open and unchanged.
+RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& rows);
 
 // Sorts the rule table into `directory`\Sorting.edb by match code, largest
 // first, and opens the result as "匹配库", the current table. With

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #endif
 
@@ -129,6 +130,16 @@ bool DeleteDirectoryTree(std::string_view directory) {
   return DeleteTree(Wide(WithoutTrailingSeparators(directory)));
 }
 
+bool MoveFileTo(std::string_view from, std::string_view to, bool replace) {
+  if (from.empty() || to.empty()) return false;
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags) != FALSE;
+}
+
+bool RemoveFile(std::string_view path) {
+  return !path.empty() && DeleteFileW(Wide(path).c_str()) != FALSE;
+}
+
 bool PathIsDirectory(std::string_view path) {
   if (path.empty()) return false;
   const DWORD a = GetFileAttributesW(Wide(path).c_str());
@@ -225,6 +236,27 @@ bool DeleteDirectoryTree(std::string_view directory) {
   // A link to a directory is not a directory of ours to empty.
   if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return DeleteTree(path);
+}
+
+bool MoveFileTo(std::string_view from, std::string_view to, bool replace) {
+  if (from.empty() || to.empty()) return false;
+  const std::string source = NativePath(from), target = NativePath(to);
+  struct stat st {};
+  if (!replace && ::lstat(target.c_str(), &st) == 0) return false;
+  if (::rename(source.c_str(), target.c_str()) != 0) return false;
+  // The rename lives in the folder's entries: make them durable too.
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+  return true;
+}
+
+bool RemoveFile(std::string_view path) {
+  return !path.empty() && ::unlink(NativePath(path).c_str()) == 0;
 }
 
 bool PathIsDirectory(std::string_view path) {

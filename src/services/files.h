@@ -27,6 +27,16 @@ bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& se
 // read-only files are not forced. True if the directory itself was removed.
 bool DeleteDirectoryTree(std::string_view directory);
 
+// Renames a file in one step. With `replace` an existing target is replaced
+// as one change (anyone opening the target finds the old file or the new one,
+// never neither) and the rename is written through to the disk before this
+// returns. False when it cannot be moved (held open, no rights, or the target
+// exists and `replace` is not given).
+bool MoveFileTo(std::string_view from, std::string_view to, bool replace);
+
+// Deletes a file; false when there is none or it cannot be deleted.
+bool RemoveFile(std::string_view path);
+
 // Platform helpers the shop logic needs beside the services above.
 bool PathIsDirectory(std::string_view path);   // an existing directory
 bool PathFileExists(std::string_view path);     // an existing file or directory

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "services/types.h"
 
@@ -64,5 +65,15 @@ int FullPath(const Text& name, Text* full);
 // Milliseconds from an arbitrary start; wraps like a 32-bit tick count.
 std::uint32_t TickCount();
 void SleepMs(std::uint32_t ms);
+
+#ifndef _WIN32
+// Native test seam: called before every change a file opening makes to a
+// file (creating or emptying it, a write, a truncation, a flush). A non-zero
+// result is returned as that change's failure, the way a full disk would be;
+// the hook may also end the process there. Install it before other threads
+// use files; an empty hook removes it.
+using FileChangeHook = std::function<int()>;
+void SetFileChangeHook(FileChangeHook hook);
+#endif
 
 }  // namespace quillane::table

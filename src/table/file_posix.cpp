@@ -21,6 +21,13 @@ namespace quillane::table {
 
 namespace {
 
+FileChangeHook& ChangeHook() {
+  static FileChangeHook hook;
+  return hook;
+}
+
+int BeforeChange() { return ChangeHook() ? ChangeHook()() : 0; }
+
 int CodeFromErrno(int e) {
   switch (e) {
     case ENOENT:
@@ -130,6 +137,9 @@ bool File::IsOpen() const { return fd_ >= 0; }
 int File::Open(const Text& path, Access access, Share share, Disposition disposition) {
   Close();
   if (path.empty()) return kFileNotFound;
+  if (disposition == Disposition::kCreateAlways) {
+    if (const int rc = BeforeChange(); rc != 0) return rc;
+  }
   int flags = (access == Access::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC;
   if (disposition == Disposition::kCreateAlways) flags |= O_CREAT;
   const int fd = ::open(NativePath(path).c_str(), flags, 0644);
@@ -207,6 +217,7 @@ int File::WriteAt(std::int64_t offset, const void* buffer, std::size_t n) {
   if (fd_ < 0) return kInvalidHandle;
   if (!writable_) return kAccessDenied;
   if (offset < 0) return kSeekFailed;
+  if (const int rc = BeforeChange(); rc != 0) return rc;
   const auto* in = static_cast<const char*>(buffer);
   std::size_t done = 0;
   while (done < n) {
@@ -231,12 +242,14 @@ int File::Size(std::int64_t* size) {
 int File::Truncate(std::int64_t size) {
   if (fd_ < 0) return kInvalidHandle;
   if (!writable_) return kAccessDenied;
+  if (const int rc = BeforeChange(); rc != 0) return rc;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return CodeFromErrno(errno);
   return kOk;
 }
 
 int File::Flush() {
   if (fd_ < 0) return kInvalidHandle;
+  if (const int rc = BeforeChange(); rc != 0) return rc;
   if (::fsync(fd_) != 0) return CodeFromErrno(errno);
   return kOk;
 }
@@ -267,6 +280,8 @@ int File::Unlock(std::int64_t offset, std::int64_t length) {
   if (::fcntl(fd_, LockCommand(false), &fl) == 0) return kOk;
   return kUnlockFailed;
 }
+
+void SetFileChangeHook(FileChangeHook hook) { ChangeHook() = std::move(hook); }
 
 int FullPath(const Text& name, Text* full) {
   if (name.empty()) return kFileNotFound;

@@ -112,7 +112,7 @@ class HostHandlersTest : public ::testing::Test {
     const Text directory = dir_.string();
     EXPECT_TRUE(WriteBytesToFile(directory + kRuleTableFile, table::MakeEmptyRuleTable()));
     EXPECT_TRUE(table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
-    EXPECT_EQ(ReplaceRules({{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
+    EXPECT_EQ(ReplaceRules(directory, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
     EXPECT_EQ(RebuildSortedCopy(directory, false), RuleStoreResult::Ok);
     Settings().defaultReply = "默认";
 

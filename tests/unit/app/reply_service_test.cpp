@@ -36,7 +36,7 @@ class ReplyServiceTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
   void Save(const std::vector<RuleRow>& rows) {
-    ASSERT_EQ(ReplaceRules(rows), RuleStoreResult::Ok);
+    ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
     ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   }
 
@@ -90,7 +90,7 @@ TEST_F(ReplyServiceTest, RequestsDuringSavesSeeOldOrNewRulesWhole) {
   std::atomic<bool> done{false};
   std::thread saver([&] {
     for (int i = 0; i < 6; ++i) {
-      ReplaceRules(i % 2 ? a : b);
+      ReplaceRules(directory_, i % 2 ? a : b);
       RebuildSortedCopy(directory_, true);
     }
     done = true;

@@ -80,7 +80,7 @@ TEST_F(StartUpTest, SettingsFileValuesAndDefaults) {
 
 TEST_F(StartUpTest, ExistingRulesAreKeptAndTheSortedCopyIsRebuilt) {
   ASSERT_TRUE(OpenRuleStore(directory_));
-  ASSERT_EQ(ReplaceRules({{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
   table::CloseAllTables();
   fs::remove(dir_ / "Sorting.edb");
 

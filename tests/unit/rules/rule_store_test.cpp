@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <set>
 
 #include "services/files.h"
 #include "table/engine.h"
+#include "table/file_io.h"
 #include "table/format.h"
 
 namespace quillane {
@@ -59,7 +65,7 @@ TEST_F(RuleStoreTest, SavedRulesReadBackWithCodesAsIntegers) {
                                      {"发货", "", "完全匹配", "-3"},
                                      {"x", "y", "包含", "12abc"},
                                      {"z", "w", "", "abc"}};
-  ASSERT_EQ(ReplaceRules(rows), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
   const std::vector<RuleRow> back = ReadRules();
   ASSERT_EQ(back.size(), 4u);
   EXPECT_EQ(back[0], (RuleRow{" 在吗|在不 ", "在的，亲", "包含", "7"}));  // blanks kept
@@ -68,43 +74,162 @@ TEST_F(RuleStoreTest, SavedRulesReadBackWithCodesAsIntegers) {
   EXPECT_EQ(back[3].matchCode, "0");
 
   // A second save replaces the rules entirely.
-  ASSERT_EQ(ReplaceRules({{"only", "one", "包含", "1"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {{"only", "one", "包含", "1"}}), RuleStoreResult::Ok);
   EXPECT_EQ(ReadRules(), (std::vector<RuleRow>{{"only", "one", "包含", "1"}}));
 }
 
 TEST_F(RuleStoreTest, SortedCopyOrdersByCodeLargestFirstWithTheSortsTieOrder) {
-  ASSERT_EQ(ReplaceRules({{"A", "a", "包含", "5"}, {"B", "b", "包含", "9"}, {"C", "c", "包含", "5"}}),
+  ASSERT_EQ(ReplaceRules(directory_, {{"A", "a", "包含", "5"}, {"B", "b", "包含", "9"}, {"C", "c", "包含", "5"}}),
             RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"B", "C", "A"}));
 
-  ASSERT_EQ(ReplaceRules({{"A", "a", "包含", "1"}, {"B", "b", "包含", "1"}, {"C", "c", "包含", "1"}}),
+  ASSERT_EQ(ReplaceRules(directory_, {{"A", "a", "包含", "1"}, {"B", "b", "包含", "1"}, {"C", "c", "包含", "1"}}),
             RuleStoreResult::Ok);
   const auto before = SortedCopyGeneration();
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   EXPECT_GT(SortedCopyGeneration(), before);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"B", "C", "A"}));
 
-  ASSERT_EQ(ReplaceRules({{"neg", "", "包含", "-3"}, {"zero", "", "包含", "0"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {{"neg", "", "包含", "-3"}, {"zero", "", "包含", "0"}}), RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"zero", "neg"}));
 }
 
 TEST_F(RuleStoreTest, EmptyListGivesEmptyTablesAndRebuildWhileOpenIsRefusedWithoutClosing) {
-  ASSERT_EQ(ReplaceRules({{"a", "b", "包含", "1"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {{"a", "b", "包含", "1"}}), RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
   // The sorted copy is open: sorting onto it without closing it first fails.
   EXPECT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Sort);
 
-  ASSERT_EQ(ReplaceRules({}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {}), RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   EXPECT_TRUE(ReadRules().empty());
   EXPECT_TRUE(SortedRows().empty());
 }
 
-TEST_F(RuleStoreTest, ReplaceReportsTheStepThatFailed) {
+// Two rule sets that differ in every record and in their count, so that a
+// table holding part of one or a mix of both is told apart from either.
+std::vector<RuleRow> NumberedRules(const char* prefix, int count) {
+  std::vector<RuleRow> rows;
+  for (int i = 0; i < count; ++i) {
+    const Text n = std::to_string(i);
+    rows.push_back({Text(prefix) + "在吗" + n, Text(prefix) + "回复" + n, i % 3 ? "包含" : "完全匹配",
+                    std::to_string(i % 4 - 1)});
+  }
+  return rows;
+}
+
+TEST_F(RuleStoreTest, FailedSavesReportTheirStepAndLeaveTheOldRulesOpenAndWhole) {
+  const std::vector<RuleRow> oldRules = NumberedRules("old", 6);
+  const std::vector<RuleRow> newRules = NumberedRules("new", 9);
+  ASSERT_EQ(ReplaceRules(directory_, oldRules), RuleStoreResult::Ok);
+
+  // A full disk at each change the save makes in turn: the first change that
+  // fails ends the save, and the rule table stays the old one, still open.
+  std::set<RuleStoreResult> seen;
+  int changes = 0, failAt = 1;
+  table::SetFileChangeHook([&] { return ++changes == failAt ? table::kDiskFull : 0; });
+  for (;; ++failAt) {
+    changes = 0;
+    const RuleStoreResult result = ReplaceRules(directory_, newRules);
+    if (result == RuleStoreResult::Ok) break;
+    seen.insert(result);
+    ASSERT_EQ(ReadRules(), oldRules) << "failing change " << failAt;
+    EXPECT_FALSE(fs::exists(dir_ / "Database-saving.edb")) << "failing change " << failAt;
+  }
+  table::SetFileChangeHook(nullptr);
+  EXPECT_GT(failAt, static_cast<int>(newRules.size()));
+  EXPECT_EQ(seen, (std::set<RuleStoreResult>{RuleStoreResult::Clear, RuleStoreResult::Append,
+                                             RuleStoreResult::Write}));
+  EXPECT_EQ(ReadRules(), newRules);
+
+  // A rule table that is not open is opened again; one that is gone cannot be.
   table::CloseTable(kRuleTableAlias);
-  EXPECT_EQ(ReplaceRules({{"a", "b", "包含", "1"}}), RuleStoreResult::Select);
+  EXPECT_EQ(ReplaceRules(directory_, oldRules), RuleStoreResult::Ok);
+  EXPECT_EQ(ReadRules(), oldRules);
+  table::CloseTable(kRuleTableAlias);
+  fs::remove(dir_ / "Database.edb");
+  EXPECT_EQ(ReplaceRules(directory_, newRules), RuleStoreResult::Select);
+  EXPECT_FALSE(fs::exists(dir_ / "Database.edb"));
+}
+
+TEST_F(RuleStoreTest, SaveKeepsTheFieldWidthsOfTheExistingTable) {
+  // A rule table made elsewhere with wider texts keeps its layout on save.
+  table::CloseAllTables();
+  std::vector<table::FieldDescriptor> fields(4);
+  const char* names[] = {"关键词", "回复语", "匹配规则", "匹配码"};
+  const std::int32_t widths[] = {300, 2000, 20, 0};
+  for (int i = 0; i < 4; ++i) {
+    fields[i].name = names[i];
+    fields[i].type = static_cast<std::int32_t>(i < 3 ? table::FieldType::kText : table::FieldType::kInt);
+    fields[i].width = widths[i];
+  }
+  ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile,
+                               table::BuildTableFile(fields, table::kRulePassword, 45000.0)));
+  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+  const Text longReply(1500, 'r');
+  ASSERT_EQ(ReplaceRules(directory_, {{"k", longReply, "包含", "1"}}), RuleStoreResult::Ok);
+  EXPECT_EQ(ReadRules()[0].reply, longReply);
+  const std::vector<table::FieldInfo> saved = table::TableFields(kRuleTableAlias);
+  ASSERT_EQ(saved.size(), 4u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(saved[i].width, widths[i]);
+}
+
+// A save killed at any point: the child process opens the store as the
+// program does at start and saves; it is killed just before its n-th change
+// to a file, for n = 1, 2, ... until a save runs to its end. After every kill
+// the rule table opens and holds the old rules or the new ones, whole, and a
+// start regenerates the sorted copy from it.
+TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
+  const std::vector<RuleRow> oldRules = NumberedRules("old", 7);
+  const std::vector<RuleRow> newRules = NumberedRules("new", 11);
+  ASSERT_EQ(ReplaceRules(directory_, oldRules), RuleStoreResult::Ok);
+  table::CloseAllTables();
+
+  int oldSeen = 0, newSeen = 0, killAt = 1;
+  for (;; ++killAt) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int changes = 0;
+      if (!table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword)) ::_exit(2);
+      if (RebuildSortedCopy(directory_, false) != RuleStoreResult::Ok) ::_exit(3);
+      table::SetFileChangeHook([&] {
+        if (++changes == killAt) ::kill(::getpid(), SIGKILL);
+        return 0;
+      });
+      const bool saved = ReplaceRules(directory_, newRules) == RuleStoreResult::Ok &&
+                         RebuildSortedCopy(directory_, true) == RuleStoreResult::Ok;
+      ::_exit(saved ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "at change " << killAt;
+
+    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword))
+        << "at change " << killAt;
+    const std::vector<RuleRow> rules = ReadRules();
+    const bool isOld = rules == oldRules, isNew = rules == newRules;
+    ASSERT_TRUE(isOld || isNew) << "at change " << killAt << ": " << rules.size() << " records";
+    oldSeen += isOld;
+    newSeen += isNew;
+    ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok) << "at change " << killAt;
+    EXPECT_EQ(SortedRows().size(), rules.size());
+    table::CloseAllTables();
+    if (!killed) break;
+    if (isNew) {  // put the old rules back for the next kill
+      ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+      ASSERT_EQ(ReplaceRules(directory_, oldRules), RuleStoreResult::Ok);
+      table::CloseAllTables();
+    }
+  }
+  // The kills fell both before and after the new table took its place.
+  EXPECT_GT(killAt, static_cast<int>(newRules.size()) * 5);
+  EXPECT_GT(oldSeen, 0);
+  EXPECT_GT(newSeen, 0);
+  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
 }
 
 }  // namespace
