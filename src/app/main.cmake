@@ -5,6 +5,7 @@ add_library(quillane_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/reply_service.cpp
   ${CMAKE_CURRENT_LIST_DIR}/startup.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/settings_window.cpp
   ${CMAKE_CURRENT_LIST_DIR}/client_windows.cpp
 )
 target_link_libraries(quillane_app PUBLIC quillane_matching quillane_channel quillane_rules quillane_ui)

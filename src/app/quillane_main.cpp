@@ -1,9 +1,10 @@
 // The program entry of Quillane.exe: the window runtime on the Win32 backend,
-// the main window's handlers, the start, then the message loop until the main
+// the handlers of both windows, the start, then the message loop until the main
 // window's destruction ends the program.
 #include <windows.h>
 
 #include "app/main_window.h"
+#include "app/settings_window.h"
 #include "app/startup.h"
 #include "ui/runtime.h"
 #include "ui/win32_backend.h"
@@ -25,6 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   namespace ui = quillane::ui;
   ui::Runtime runtime(ui::CreateWin32Backend());
   quillane::BindMainWindowHandlers();
+  quillane::BindSettingsWindowHandlers();
   quillane::StartUp();
   return ui::RunMessageLoop();
 }

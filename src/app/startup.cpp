@@ -56,9 +56,28 @@ bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
   return true;
 }
 
+std::mutex& StoreDirectoryMutex() {
+  static std::mutex m;
+  return m;
+}
+
+Text& StoreDirectoryRecord() {
+  static Text directory;
+  return directory;
+}
+
 }  // namespace
 
+Text StoreDirectory() {
+  std::lock_guard guard(StoreDirectoryMutex());
+  return StoreDirectoryRecord();
+}
+
 bool OpenRuleStore(const Text& directory) {
+  {
+    std::lock_guard guard(StoreDirectoryMutex());
+    StoreDirectoryRecord() = directory;
+  }
   std::lock_guard guard(TableEngineLock());
   const Text file = directory + kRuleTableFile;
   bool open = table::OpenTable(file, kRuleTableAlias, table::kRulePassword);

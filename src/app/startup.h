@@ -19,4 +19,8 @@ bool StartUp();
 // cannot go on (the user has been told why).
 bool OpenRuleStore(const Text& directory);
 
+// The folder in which the rule store was last opened: the program's folder,
+// where Data.ini lies too. Empty before the first OpenRuleStore.
+Text StoreDirectory();
+
 }  // namespace quillane

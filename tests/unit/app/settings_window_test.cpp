@@ -1,0 +1,347 @@
+#include "app/settings_window.h"
+
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "app/reply_service.h"
+#include "app/startup.h"
+#include "app/stored_settings.h"
+#include "rules/rule_store.h"
+#include "services/events.h"
+#include "services/message_box.h"
+#include "table/engine.h"
+#include "table/file_io.h"
+#include "ui/headless.h"
+#include "ui/runtime.h"
+
+namespace quillane {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::WindowId;
+
+// A started program in a fresh folder (rule store open, main window loaded)
+// on the headless backend, with the settings window's handlers bound.
+class SettingsWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("settings_window_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    directory_ = dir_.string();
+    auto backend = std::make_unique<ui::HeadlessBackend>();
+    headless_ = backend.get();
+    runtime_ = std::make_unique<ui::Runtime>(std::move(backend));
+    runtime_->SetErrorHook([this](const ui::RuntimeError& e) { errors_.push_back(e.report); });
+    TakeMessageBoxCalls();
+    ASSERT_TRUE(OpenRuleStore(directory_));
+    Settings().defaultReply = "默认";
+    BindSettingsWindowHandlers();
+    ASSERT_TRUE(ui::LoadWindow(WindowId::Main));
+  }
+  void TearDown() override {
+    Settle();
+    EXPECT_TRUE(errors_.empty()) << errors_.front();
+    runtime_.reset();
+    table::SetFileChangeHook(nullptr);
+    table::CloseAllTables();
+    fs::remove_all(dir_);
+  }
+
+  // Carries out the worker threads' calls until every load and save is done.
+  void Settle() {
+    timespec start{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    while (SettingsTasksPending()) {
+      ProcessEvents();
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      ASSERT_LT(now.tv_sec - start.tv_sec, 30) << "settings tasks did not finish";
+    }
+    ProcessEvents();
+  }
+  void Open() {
+    ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+    Settle();
+  }
+  void Close() { ASSERT_TRUE(headless_->RequestClose(WindowId::Settings)); }
+  void Click(const char* button) { ASSERT_TRUE(headless_->ClickButton(WindowId::Settings, button)); }
+  void ClickRow(int row) { ASSERT_TRUE(headless_->ClickRow(WindowId::Settings, "超级列表框_列表", row)); }
+  void Enter(const char* keywords, const char* reply, int rule, const char* code) {
+    Input("编辑框_关键词").SetText(keywords);
+    Input("编辑框_回复语").SetText(reply);
+    ASSERT_TRUE(headless_->SelectComboItem(WindowId::Settings, "组合框_匹配规则", rule));
+    Input("编辑框_匹配码").SetText(code);
+  }
+  // Presses 按钮_保存 and waits for the save's one box.
+  Text Save() {
+    Click("按钮_保存");
+    Settle();
+    const std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+    if (boxes.size() != 1) return "boxes: " + std::to_string(boxes.size());
+    EXPECT_EQ(boxes[0].title, "提示");
+    EXPECT_EQ(boxes[0].flags & 0xFF, boxes[0].text == kSaveSucceeded ? 64u : 16u) << boxes[0].text;
+    return boxes[0].text;
+  }
+
+  ui::Control Input(const char* name) { return ui::Control(WindowId::Settings, name); }
+  ui::Control List() { return Input("超级列表框_列表"); }
+  std::vector<RuleRow> ListRows() {
+    std::vector<RuleRow> rows;
+    for (int r = 0; r < List().RowCount(); ++r) {
+      rows.push_back({List().GetCellText(r, 0), List().GetCellText(r, 1), List().GetCellText(r, 2),
+                      List().GetCellText(r, 3)});
+    }
+    return rows;
+  }
+  std::string ReadFile(const char* name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void WriteIni(const std::string& bytes) { std::ofstream(dir_ / "Data.ini", std::ios::binary) << bytes; }
+  Text OnlyBoxText() {
+    const std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+    return boxes.size() == 1 ? boxes[0].text : "boxes: " + std::to_string(boxes.size());
+  }
+
+  fs::path dir_;
+  Text directory_;
+  ui::HeadlessBackend* headless_ = nullptr;
+  std::unique_ptr<ui::Runtime> runtime_;
+  std::vector<Text> errors_;
+};
+
+TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAndRules) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗|在不", "在的", "包含", "007"}, {"发货", "今天发", "完全匹配", "-3"}}),
+            RuleStoreResult::Ok);
+  Open();
+  const std::string ini = ReadFile("Data.ini");
+  EXPECT_EQ(ini.size(), 103u);
+  EXPECT_EQ(ini, std::string("[Reply]\r\nDefault=") + kBuiltInDefaultReply + "\r\n[Wait]\r\nsecond=5\r\n");
+  EXPECT_EQ(Input("编辑框_默认回复内容").GetText(), kBuiltInDefaultReply);
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
+  EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"在吗|在不", "在的", "包含", "7"}, {"发货", "今天发", "完全匹配", "-3"}}));
+
+  // Closing tells the main window; an existing Data.ini is read, not rewritten.
+  Close();
+  EXPECT_EQ(ui::Control(WindowId::Main, "状态条1").PartText(1), kLoadingSettingsStatus);
+  WriteIni("[Reply]\r\nDefault=您好\r\n[Wait]\r\nsecond=3\r\n");
+  Open();
+  EXPECT_EQ(Input("编辑框_默认回复内容").GetText(), "您好");
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");  // 3 is raised to 5
+  EXPECT_EQ(List().RowCount(), 2);                      // a fresh list each time
+  EXPECT_EQ(ReadFile("Data.ini"), "[Reply]\r\nDefault=您好\r\n[Wait]\r\nsecond=3\r\n");
+
+  // Typing: a text that reads below 5 becomes 5 at once.
+  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
+  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "2"));
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "52");
+  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b\b1"));  // "5", then "51"
+  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));     // "5"
+  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));     // "" gives 5
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
+  Input("编辑框_回复时间").SetText("1");
+  EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
+}
+
+TEST_F(SettingsWindowTest, AddModifyAndDeleteChangeOnlyTheList) {
+  Open();
+  // The separator button appends "|" and gives the keywords the focus.
+  Input("编辑框_关键词").SetText("在吗");
+  Click("按钮_输入分割符");
+  EXPECT_EQ(Input("编辑框_关键词").GetText(), "在吗|");
+  EXPECT_EQ(headless_->FocusedControl(), "编辑框_关键词");
+
+  // Blank required inputs: the message, and with 添加 an empty row.
+  Enter("  ", "r", 0, "1");
+  Click("按钮_添加");
+  EXPECT_EQ(OnlyBoxText(), "请输入关键词");
+  Enter("k", " ", 0, "1");
+  Click("按钮_添加");
+  EXPECT_EQ(OnlyBoxText(), "请输入回复语");
+  Enter("k", "r", 0, "");
+  Click("按钮_修改");
+  EXPECT_EQ(OnlyBoxText(), "请输入匹配码");
+  EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"", "", "", ""}, {"", "", "", ""}}));
+
+  // Nothing chosen yet: 修改 writes row 0. Texts are kept untrimmed.
+  Enter(" 在吗|在不 ", "在的亲", 1, "007");
+  Click("按钮_修改");
+  Enter("发货", "今天发", 0, "-3");
+  Click("按钮_添加");
+  EXPECT_TRUE(TakeMessageBoxCalls().empty());
+  EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{" 在吗|在不 ", "在的亲", "完全匹配", "007"},
+                                              {"", "", "", ""},
+                                              {"发货", "今天发", "包含", "-3"}}));
+
+  // Choosing a row shows it; any rule other than 包含 shows item 1.
+  ClickRow(0);
+  EXPECT_EQ(Input("编辑框_关键词").GetText(), " 在吗|在不 ");
+  EXPECT_EQ(Input("编辑框_回复语").GetText(), "在的亲");
+  EXPECT_EQ(Input("编辑框_匹配码").GetText(), "007");
+  EXPECT_EQ(Input("组合框_匹配规则").CurrentIndex(), 1);
+  ClickRow(1);
+  EXPECT_EQ(Input("组合框_匹配规则").CurrentIndex(), 1);
+  EXPECT_EQ(Input("编辑框_关键词").GetText(), "");
+  ClickRow(2);
+  EXPECT_EQ(Input("组合框_匹配规则").CurrentIndex(), 0);
+  Input("编辑框_回复语").SetText("明天发");
+  Click("按钮_修改");
+  EXPECT_EQ(List().GetCellText(2, 1), "明天发");
+
+  // Delete: Cancel changes nothing; OK removes the chosen row, and the row
+  // before it becomes current.
+  QueueMessageBoxButton(kButtonCancel);
+  Click("按钮_删除");
+  std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "确定要删除吗？");
+  EXPECT_EQ(boxes[0].title, "删除");
+  EXPECT_EQ(boxes[0].flags & 0xFF, 65u);
+  EXPECT_EQ(List().RowCount(), 3);
+  Click("按钮_删除");
+  TakeMessageBoxCalls();
+  EXPECT_EQ(List().RowCount(), 2);
+  EXPECT_EQ(List().CurrentRow(), 1);
+
+  // Deleting the first row makes the former second row current and shown.
+  ClickRow(0);
+  Click("按钮_删除");
+  TakeMessageBoxCalls();
+  ASSERT_EQ(List().RowCount(), 1);
+  EXPECT_EQ(List().CurrentRow(), 0);
+  EXPECT_EQ(Input("编辑框_关键词").GetText(), "");
+
+  // Nothing was written.
+  Close();
+  Open();
+  EXPECT_EQ(List().RowCount(), 0);
+}
+
+TEST_F(SettingsWindowTest, SaveWritesRulesSettingsAndSortedCopyAndTheNextReplyUsesThem) {
+  Open();
+  EXPECT_EQ(MatchCustomerText("在吗"), "默认");
+  Enter("在吗|在不", "在的亲", 0, "007");
+  Click("按钮_添加");
+  Enter("发货", "今天发", 1, "-3");
+  Click("按钮_添加");
+  Enter("在吗", "后一条", 0, "0");
+  Click("按钮_添加");
+  Input("编辑框_默认回复内容").SetText("稍等");
+  Input("编辑框_回复时间").SetText("8");
+  EXPECT_EQ(Save(), kSaveSucceeded);
+
+  EXPECT_EQ(MatchCustomerText("在吗"), "在的亲");  // code 7 before code 0
+  EXPECT_EQ(MatchCustomerText("发货"), "今天发");
+  EXPECT_EQ(ReadFile("Data.ini"), std::string("[Reply]\r\nDefault=稍等\r\n[Wait]\r\nsecond=8\r\n"));
+  EXPECT_EQ(ReadRules(), (std::vector<RuleRow>{{"在吗|在不", "在的亲", "包含", "7"},
+                                               {"发货", "今天发", "完全匹配", "-3"},
+                                               {"在吗", "后一条", "包含", "0"}}));
+  EXPECT_EQ(ReadRules(kSortedCopyAlias)[2].matchCode, "-3");  // -3 sorts after 0
+  EXPECT_FALSE(fs::exists(dir_ / "Database-saving.edb"));
+
+  // Reloaded: codes as stored. An empty row saves as an empty rule with code 0.
+  Close();
+  Open();
+  EXPECT_EQ(List().GetCellText(0, 3), "7");
+  EXPECT_EQ(List().GetCellText(1, 3), "-3");
+  Input("编辑框_关键词").SetText("");
+  Click("按钮_添加");
+  TakeMessageBoxCalls();
+  Input("编辑框_回复时间").SetText("");  // becomes 5 at once
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  EXPECT_EQ(ReadRules().back(), (RuleRow{"", "", "", "0"}));
+  EXPECT_NE(ReadFile("Data.ini").find("second=5\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsWindowTest, FailedSavesShowTheirNumberedMessageAndKeepTheList) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"旧", "旧的", "包含", "1"}}), RuleStoreResult::Ok);
+  Open();
+  Enter("新", "新的", 0, "2");
+  Click("按钮_添加");
+
+  // A full disk at each change of the save in turn: the rule table keeps the
+  // old rules after every failure up to the moment the new table is in place.
+  std::set<Text> messages;
+  int changes = 0, failAt = 1;
+  table::SetFileChangeHook([&] { return ++changes == failAt ? table::kDiskFull : 0; });
+  for (;; ++failAt) {
+    changes = 0;
+    const Text message = Save();
+    if (message == kSaveSucceeded) break;
+    messages.insert(message);
+    ASSERT_EQ(List().RowCount(), 2);
+    if (message != kSortSaveFailed) {
+      ASSERT_EQ(ReadRules().size(), 1u) << message;
+    }
+    ASSERT_LT(failAt, 10000);
+  }
+  table::SetFileChangeHook(nullptr);
+  EXPECT_EQ(messages, (std::set<Text>{"保存失败，请重试！-2", "保存失败，请重试！-3", "保存失败，请重试！-4",
+                                      kSortSaveFailed}));
+  EXPECT_EQ(ReadRules().size(), 2u);
+
+  // Data.ini cannot be written (a folder has its name): -5, rules saved.
+  fs::remove(dir_ / "Data.ini");
+  fs::create_directory(dir_ / "Data.ini");
+  Click("按钮_删除");
+  TakeMessageBoxCalls();
+  EXPECT_EQ(Save(), "保存失败，请重试！-5");
+  EXPECT_EQ(ReadRules().size(), 1u);
+  fs::remove(dir_ / "Data.ini");
+
+  // The rule table is gone and cannot be reopened: -1.
+  table::CloseTable(kRuleTableAlias);
+  fs::rename(dir_ / "Database.edb", dir_ / "kept.edb");
+  EXPECT_EQ(Save(), "保存失败，请重试！-1");
+  fs::rename(dir_ / "kept.edb", dir_ / "Database.edb");
+  EXPECT_EQ(Save(), kSaveSucceeded);
+}
+
+TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIsHarmless) {
+  // A long list: the load is still filling when the window is closed.
+  std::vector<RuleRow> many;
+  for (int i = 0; i < 3000; ++i) many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
+  ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
+  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  while (List().RowCount() == 0) ProcessEvents();
+  Close();
+  Settle();
+  Open();
+  ASSERT_EQ(List().RowCount(), 3000);
+
+  // Two saves pressed one after the other: the long list, then a short one.
+  Click("按钮_保存");
+  while (List().RowCount() > 1) List().DeleteRow(0);
+  Click("按钮_保存");
+  Settle();
+  std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, kSaveSucceeded);
+  EXPECT_EQ(boxes[1].text, kSaveSucceeded);
+  EXPECT_EQ(ReadRules().size(), 1u);
+  EXPECT_EQ(ReadRules(kSortedCopyAlias).size(), 1u);
+
+  // Closed right after pressing 保存: the save still runs to its end and
+  // reports without owner; the window opened next shows the saved rules.
+  List().InsertRow();
+  Click("按钮_保存");
+  Close();
+  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  Settle();
+  boxes = TakeMessageBoxCalls();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, kSaveSucceeded);
+  EXPECT_EQ(List().RowCount(), 2);
+  EXPECT_EQ(ReadRules().size(), 2u);
+}
+
+}  // namespace
+}  // namespace quillane
