@@ -419,7 +419,7 @@ void Help() {
   Out(L"  toolbar-items WINDOW CONTROL      print each tool-bar item: index, caption (- for a separator),");
   Out(L"                                    visible|hidden, enabled|disabled");
   Out(L"  click-tool WINDOW CONTROL INDEX   click a tool-bar button by index (separators counted)");
-  Out(L"  click WINDOW CONTROL              click a button");
+  Out(L"  click WINDOW CONTROL              click a button (returns after 1 s if it opens a box)");
   Out(L"  type WINDOW CONTROL TEXT          type the characters into an edit box");
   Out(L"  set-text WINDOW CONTROL TEXT      set the text of an edit box");
   Out(L"  get-text WINDOW CONTROL           print the text of an edit box, combo box, button or label");
@@ -496,7 +496,10 @@ int Run(std::vector<std::wstring> a) {
   if (cmd == L"click" && need(2)) {
     if (!kindIs(Kind::Button, L"a button")) return rc;
     if (!IsWindowEnabled(t.ctl)) return Fail(a[2] + L" is disabled");
-    SendMessageW(t.ctl, BM_CLICK, 0, 0);
+    // Returns when the click has been handled, or after a second when the
+    // handler shows a modal box (answer it with answer-box).
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(t.ctl, BM_CLICK, 0, 0, SMTO_NORMAL, 1000, &ignored);
     return 0;
   }
   if ((cmd == L"type" || cmd == L"set-text") && need(3)) {

@@ -1,0 +1,4 @@
+# The settings window of Quillane.exe, driven through uidriver.exe.
+quillane_wine_test(NAME wine_settings COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/settings/settings_test.sh TIMEOUT 300)
+quillane_wine_test(NAME wine_settings_en_US COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/settings/settings_test.sh
+                   LANG en_US.UTF-8 TIMEOUT 300)
