@@ -476,7 +476,9 @@ class Win32Backend : public Backend {
       case Kind::ListView:
         cls = WC_LISTVIEWW;
         ex = WS_EX_CLIENTEDGE;
-        style |= LVS_REPORT | LVS_SINGLESEL;
+        // The chosen row stays marked while the user types into other
+        // controls, so it is clear which row 修改 and 删除 will act on.
+        style |= LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
         break;
       case Kind::TransLabel:
         cls = WC_STATICW;
