@@ -16,18 +16,11 @@
 #include "engine_walk.h"
 #include "services/files.h"
 #include "table/format.h"
+#include "../clock.h"
 
 using namespace quillane;
 
-namespace {
-// Monotonic clock in microseconds. (<chrono> cannot be used: its unit
-// suffixes do not exist in the GBK execution character set.)
-double NowMicros() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
-}
-}  // namespace
+using bench::NowMicros;
 
 namespace {
 

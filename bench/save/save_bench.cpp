@@ -18,16 +18,13 @@
 #include "services/values.h"
 #include "table/engine.h"
 #include "table/format.h"
+#include "../clock.h"
 
 using namespace quillane;
 
 namespace {
 
-double NowMillis() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
+using bench::NowMillis;
 
 std::vector<RuleRow> Rules(int count, int variant) {
   std::vector<RuleRow> rows;

@@ -18,17 +18,14 @@
 #include <vector>
 
 #include "table/engine.h"
+#include "../clock.h"
 
 using namespace quillane;
 using namespace quillane::table;
 
 namespace {
 
-double Now() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
+double Now() { return bench::NowMillis(); }
 
 struct Row {
   Text keyword, reply, rule;

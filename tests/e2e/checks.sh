@@ -15,3 +15,13 @@ check() { # description expected actual
     fails=$((fails + 1))
   fi
 }
+
+winpath() { echo "Z:${1//\//\\}"; }  # a Unix path as Wine's Z: path
+
+# Waits until FILE holds a line equal to LINE (at most about 10 s).
+wait_line() { # file line
+  local i
+  for i in $(seq 1 100); do tr -d '\r' <"$1" 2>/dev/null | grep -qxF "$2" && return 0; sleep 0.1; done
+  return 1
+}
+has_line() { wait_line "$1" "$2" && echo yes || echo no; }

@@ -17,14 +17,6 @@ trap cleanup EXIT
 # The tab captions on one line, the current one marked with *.
 tabs() { drv tabs Quillane 高级选择夹1 | tr -d '\r' | awk -F'\t' '{printf "%s%s%s", (NR>1?" ":""), ($1=="*"?"*":""), $2}'; }
 status() { drv status-text Quillane 状态条1 1 | tr -d '\r'; }
-winpath() { echo "Z:${1//\//\\}"; }
-# Waits until FILE holds a line equal to LINE (at most about 10 s).
-wait_line() {
-  local i
-  for i in $(seq 1 100); do tr -d '\r' <"$1" 2>/dev/null | grep -qxF "$2" && return 0; sleep 0.1; done
-  return 1
-}
-has_line() { wait_line "$1" "$2" && echo yes || echo no; }
 # Waits until the status text is TEXT.
 wait_status() {
   local i s

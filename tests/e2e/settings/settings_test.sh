@@ -15,13 +15,6 @@ cleanup() {
 }
 trap cleanup EXIT
 . "$(dirname "$0")/../checks.sh"
-winpath() { echo "Z:${1//\//\\}"; }
-wait_line() { # file line: waits until the file holds the line (about 10 s)
-  local i
-  for i in $(seq 1 100); do tr -d '\r' <"$1" 2>/dev/null | grep -qxF "$2" && return 0; sleep 0.1; done
-  return 1
-}
-has_line() { wait_line "$1" "$2" && echo yes || echo no; }
 box() { echo $(drv answer-box "$1" | tr -d '\r'); }  # title and text on one line
 text() { drv get-text 设置 "$1" | tr -d '\r'; }
 rows() { drv row-count 设置 超级列表框_列表 | tr -d '\r'; }
