@@ -1,5 +1,16 @@
-# Shared by the end-to-end scripts (sourced): uidriver calls and checks.
-# Expects bin (the Windows programs), wine and work (a scratch folder) set.
+# Shared by the end-to-end scripts, sourced first: the Windows programs' folder
+# (bin), wine, a scratch folder (work) removed at exit together with the
+# program under test (its process id in app, when one runs), uidriver calls
+# and checks.
+bin=${QUILLANE_WIN64_BIN:?}
+wine=${QUILLANE_WINE:-wine}
+work=$(mktemp -d)
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 fails=0
 
 # Runs uidriver.exe; its complaints go to a file of the scratch folder.

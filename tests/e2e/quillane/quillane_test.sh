@@ -4,15 +4,6 @@
 # their replies, notices, deleting a shop, a missing Browser.exe, and exit.
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
-bin=${QUILLANE_WIN64_BIN:?}
-wine=${QUILLANE_WINE:-wine}
-work=$(mktemp -d)
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "$0")/../checks.sh"
 # The tab captions on one line, the current one marked with *.
 tabs() { drv tabs Quillane 高级选择夹1 | tr -d '\r' | awk -F'\t' '{printf "%s%s%s", (NR>1?" ":""), ($1=="*"?"*":""), $2}'; }

@@ -5,15 +5,6 @@
 # by a saved rule, codes after a reload, and saves that fail.
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
-bin=${QUILLANE_WIN64_BIN:?}
-wine=${QUILLANE_WINE:-wine}
-work=$(mktemp -d)
-app=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "$0")/../checks.sh"
 box() { echo $(drv answer-box "$1" | tr -d '\r'); }  # title and text on one line
 text() { drv get-text 设置 "$1" | tr -d '\r'; }

@@ -3,14 +3,10 @@
 # handlers) under Wine and checks them from outside through uidriver.exe.
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
-bin=${QUILLANE_WIN64_BIN:?}
-wine=${QUILLANE_WINE:-wine}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../checks.sh"
 log=$work/ui.log
 : >"$log"
-export QUILLANE_UI_LOG="Z:${log//\//\\}"
-. "$(dirname "$0")/../checks.sh"
+export QUILLANE_UI_LOG="$(winpath "$log")"
 refused() { # description command...: the driver must refuse with exit code 1
   local d=$1; shift
   drv "$@" >/dev/null
