@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct Entry {
   std::uint32_t id = 0;
   HostHandler handler = nullptr;
   Bytes lastPayload;
+  std::uint64_t lastSender = 0;
 };
 
 // The message registry. Entries are only added (on the host window's thread,
@@ -26,6 +28,7 @@ struct Entry {
 struct Registry {
   std::mutex mutex;
   std::vector<Entry> entries;
+  std::atomic<HostSenderCheck> senderCheck{nullptr};
 };
 
 Registry& TheRegistry() {
@@ -57,25 +60,24 @@ std::uint32_t MessageIdForSending(HostTransport& transport, const Text& name) {
 
 // Reads a registered message's payload out of the sender and acknowledges it.
 // False, with nothing acknowledged, when anything about it does not hold up.
-bool FetchPayload(HostTransport& transport, std::uint64_t wParam, std::int64_t lParam,
+bool FetchPayload(HostTransport& transport, const wire::WParamFields& fields, std::int64_t lParam,
                   Bytes& payload) {
-  const auto fields = wire::DecodeWParam(wParam);
   const auto descriptorAddress = wire::AddressFromLParam(lParam);
-  if (!fields || !descriptorAddress) return false;
-  const auto process = transport.OpenProcess(fields->processId);
+  if (!descriptorAddress) return false;
+  const auto process = transport.OpenProcess(fields.processId);
   if (!process) return false;
   // Senders usually keep the payload right behind the descriptor: read a
   // little more than the descriptor at once, and take the payload from it when
   // it lies inside. When that longer read fails (the descriptor at the end of
   // the sender's memory), read the descriptor alone.
   constexpr std::size_t kLookAhead = 2048;
-  std::string raw(fields->descriptorLength + kLookAhead, '\0');
+  std::string raw(fields.descriptorLength + kLookAhead, '\0');
   if (!process->Read(*descriptorAddress, raw.data(), raw.size())) {
-    raw.resize(fields->descriptorLength);
+    raw.resize(fields.descriptorLength);
     if (!process->Read(*descriptorAddress, raw.data(), raw.size())) return false;
   }
   const auto descriptor =
-      wire::ParseDescriptor(std::string_view(raw).substr(0, fields->descriptorLength));
+      wire::ParseDescriptor(std::string_view(raw).substr(0, fields.descriptorLength));
   if (!descriptor) return false;
   Bytes bytes(descriptor->payloadLength);
   const std::uint64_t from = *descriptorAddress;
@@ -96,6 +98,30 @@ bool FetchPayload(HostTransport& transport, std::uint64_t wParam, std::int64_t l
   process->Write(descriptor->statusAddress, &ack, 1);
   payload = std::move(bytes);
   return true;
+}
+
+// Receivers that let a send run out of time, until they answer again.
+class HungWindows {
+ public:
+  bool Contains(WindowId window) {
+    std::lock_guard lock(mutex_);
+    return std::find(windows_.begin(), windows_.end(), window) != windows_.end();
+  }
+  void Set(WindowId window, bool hung) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find(windows_.begin(), windows_.end(), window);
+    if (hung && it == windows_.end()) windows_.push_back(window);
+    if (!hung && it != windows_.end()) windows_.erase(it);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<WindowId> windows_;
+};
+
+HungWindows& Hung() {
+  static HungWindows hung;
+  return hung;
 }
 
 }  // namespace
@@ -131,6 +157,17 @@ Bytes LastPayload(const Text& name) {
   return {};
 }
 
+std::uint64_t LastSender(const Text& name) {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  for (const Entry& e : r.entries) {
+    if (e.name == name) return e.lastSender;
+  }
+  return 0;
+}
+
+void SetHostSenderCheck(HostSenderCheck check) { TheRegistry().senderCheck = check; }
+
 void ClearHostRegistry() {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
@@ -153,14 +190,17 @@ std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::u
       }
     }
   }
-  if (registered) {
+  const auto fields = registered ? wire::DecodeWParam(wParam) : std::nullopt;
+  const HostSenderCheck check = r.senderCheck;
+  if (fields && (!check || check(fields->processId))) {
     Bytes payload;
-    if (FetchPayload(transport, wParam, lParam, payload)) {
+    if (FetchPayload(transport, *fields, lParam, payload)) {
       {
         std::lock_guard lock(r.mutex);
         for (Entry& e : r.entries) {
           if (e.id == message) {
             e.lastPayload = std::move(payload);
+            e.lastSender = fields->processId;
             break;
           }
         }
@@ -181,6 +221,11 @@ bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload) {
   const std::uint64_t ownProcessId = transport.CurrentProcessId();
   if (!transport.IsWindow(target)) return false;
   if (payload.size() > wire::kMaxPayload) return false;
+  // A receiver taken for hung gets the message only once it answers again.
+  constexpr std::uint32_t kNullMessage = 0;
+  if (Hung().Contains(target) && !transport.SendWithin(target, kNullMessage, 0, 0, kHungProbeMs)) {
+    return false;
+  }
 
   // One block per send: status byte, room for the descriptor, the payload.
   // Every send has its own, so nested sends and sends from other threads never
@@ -196,13 +241,22 @@ bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload) {
   std::copy(descriptor.begin(), descriptor.end(), block.data + 1);
   std::copy(payload.begin(), payload.end(), block.data + 1 + kDescriptorRoom);
 
-  bool acknowledged = false;
-  if (const auto wParam =
-          wire::EncodeWParam(ownProcessId, static_cast<std::uint32_t>(descriptor.size()))) {
-    transport.Send(target, id, *wParam, static_cast<std::int64_t>(block.address) + 1);
-    acknowledged = status.load() == wire::kStatusAcknowledged;
+  const auto wParam = wire::EncodeWParam(ownProcessId, static_cast<std::uint32_t>(descriptor.size()));
+  if (!wParam) {
+    transport.FreeExchange(block);
+    return false;
   }
-  transport.FreeExchange(block);
+  const bool delivered =
+      transport.SendWithin(target, id, *wParam, static_cast<std::int64_t>(block.address) + 1, kHostSendLimitMs);
+  const bool acknowledged = delivered && status.load() == wire::kStatusAcknowledged;
+  if (delivered || !transport.IsWindow(target)) {
+    Hung().Set(target, false);
+    transport.FreeExchange(block);
+  } else {
+    // The receiver may still read the block or write its status byte when it
+    // wakes up: the block is never handed out again.
+    Hung().Set(target, true);
+  }
   return acknowledged;
 }
 

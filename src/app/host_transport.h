@@ -38,9 +38,11 @@ class HostTransport {
   virtual std::uint32_t RegisterMessage(const Text& name) = 0;
   virtual std::uint64_t CurrentProcessId() = 0;
   virtual bool IsWindow(WindowId window) = 0;
-  // Delivers the message and returns once the target's procedure has handled it.
-  virtual std::intptr_t Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
-                             std::int64_t lParam) = 0;
+  // Delivers the message and returns once the target's procedure has handled
+  // it (true), or when it has not done so within `milliseconds` or the target
+  // is known to hang (false).
+  virtual bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam,
+                          std::int64_t lParam, std::uint32_t milliseconds) = 0;
   // Null when the process cannot be opened.
   virtual std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) = 0;
   // Thread-safe; an empty block when no memory is left.

@@ -107,6 +107,32 @@ std::intptr_t LocalHostTransport::Send(WindowId target, std::uint32_t message, s
   return procedure ? procedure(target, message, wParam, lParam) : 0;
 }
 
+bool LocalHostTransport::SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam,
+                                    std::int64_t lParam, std::uint32_t milliseconds) {
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = windows_.find(target);
+    if (it == windows_.end()) return false;
+    if (it->second.hung) {
+      timeouts_.push_back(milliseconds);
+      return false;
+    }
+  }
+  Send(target, message, wParam, lParam);
+  return true;
+}
+
+std::vector<std::uint32_t> LocalHostTransport::timedOutLimits() {
+  std::lock_guard lock(mutex_);
+  return timeouts_;
+}
+
+void LocalHostTransport::SetHung(WindowId window, bool hung) {
+  std::lock_guard lock(mutex_);
+  const auto it = windows_.find(window);
+  if (it != windows_.end()) it->second.hung = hung;
+}
+
 std::unique_ptr<ProcessMemory> LocalHostTransport::OpenProcess(std::uint64_t processId) {
   std::lock_guard lock(mutex_);
   ++opens_;

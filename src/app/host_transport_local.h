@@ -38,8 +38,16 @@ class LocalHostTransport : public HostTransport {
   WindowId CreateWindow(std::uint64_t processId, Procedure procedure);
   void DestroyWindow(WindowId window);
 
+  // A hung window handles nothing: every send to it runs out of time.
+  void SetHung(WindowId window, bool hung);
+  // Delivers a message at once, as a raw cross-process send does.
+  std::intptr_t Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
+                     std::int64_t lParam);
+
   // Counters for tests.
   int processOpens() const { return opens_; }
+  // The time limits of the sends that ran out of time, in order.
+  std::vector<std::uint32_t> timedOutLimits();
   int memoryReads() const { return reads_; }
   std::size_t liveExchangeBlocks();
 
@@ -47,8 +55,8 @@ class LocalHostTransport : public HostTransport {
   std::uint32_t RegisterMessage(const Text& name) override;
   std::uint64_t CurrentProcessId() override { return ownProcessId_; }
   bool IsWindow(WindowId window) override;
-  std::intptr_t Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
-                     std::int64_t lParam) override;
+  bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                  std::uint32_t milliseconds) override;
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override;
   ExchangeBlock AllocateExchange(std::size_t size) override;
   void FreeExchange(const ExchangeBlock& block) override;
@@ -67,6 +75,7 @@ class LocalHostTransport : public HostTransport {
     std::uint64_t processId = 0;
     Procedure procedure;
     Procedure previous;
+    bool hung = false;
   };
   bool Access(std::uint64_t processId, std::uint64_t address, void* buffer, const void* data,
               std::size_t size);
@@ -82,6 +91,7 @@ class LocalHostTransport : public HostTransport {
   WindowId nextWindow_ = 0x10010;
   int opens_ = 0;
   int reads_ = 0;
+  std::vector<std::uint32_t> timeouts_;
 };
 
 }  // namespace quillane

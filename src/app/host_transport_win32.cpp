@@ -133,10 +133,14 @@ class Win32Transport : public HostTransport {
   bool IsWindow(WindowId window) override {
     return window != 0 && ::IsWindow(reinterpret_cast<HWND>(window));
   }
-  std::intptr_t Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
-                     std::int64_t lParam) override {
-    return SendMessageA(reinterpret_cast<HWND>(target), message, static_cast<WPARAM>(wParam),
-                        static_cast<LPARAM>(lParam));
+  bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                  std::uint32_t milliseconds) override {
+    // While it waits, this thread still serves messages sent to its own
+    // windows, so a client can answer from inside its own send.
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(reinterpret_cast<HWND>(target), message, static_cast<WPARAM>(wParam),
+                               static_cast<LPARAM>(lParam), SMTO_NORMAL | SMTO_ABORTIFHUNG, milliseconds,
+                               &result) != 0;
   }
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override {
     if (processId == 0 || processId > 0xFFFFFFFFull) return nullptr;

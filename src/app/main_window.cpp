@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "app/client_windows.h"
@@ -12,6 +13,7 @@
 #include "services/events.h"
 #include "services/files.h"
 #include "services/message_box.h"
+#include "services/paths.h"
 #include "services/process.h"
 #include "services/text.h"
 #include "services/values.h"
@@ -24,7 +26,9 @@ namespace {
 
 // The process-wide records of the main window.
 std::atomic<std::uintptr_t> hostWindow{0};
-std::atomic<ThreadHandle> startAllThread{0};
+// The start-all loops still running, and the request to end them early.
+std::atomic<int> startAllRunning{0};
+std::atomic<bool> startAllStop{false};
 
 // Client windows lie below the tab strip.
 constexpr int kClientTop = 24;
@@ -45,26 +49,67 @@ Text ShopCaption(int number) {
 
 Bytes StopReplyingPayload() { return Bytes{0}; }
 
-// The shop-number notices "停止" and "启动": a number that is not a shop
-// changes nothing.
+// The shop-number notices "停止" and "启动": only a shop's own client may
+// report on it, under its own number.
 void ShowShopNotice(const char* message, const char* suffix) {
+  const int own = Shops().NumberOfClient(static_cast<std::uint32_t>(LastSender(message)));
   const std::int32_t n = ToInteger(ToText(LastPayload(message)));
-  if (n <= 0 || n > Shops().Count()) return;
+  if (own == 0 || n != own) return;
   StatusBar().SetPartText(1, ShopCaption(n) + suffix);
 }
 
 void StartAllLoop(std::int32_t seconds) {
   for (const Shop& shop : Shops().All()) {
+    if (startAllStop) break;
     if (shop.window != 0) SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(seconds)));
     Delay(100);
   }
+  --startAllRunning;
+}
+
+// Messages are read only from the shops' clients, and from processes started
+// for a shop (or by such a process) that have yet to announce themselves.
+bool IsShopProcess(std::uint64_t processId) {
+  if (processId == 0 || processId > UINT32_MAX) return false;
+  const auto sender = static_cast<std::uint32_t>(processId);
+  if (Shops().NumberOfClient(sender) != 0) return true;
+  for (const Shop& shop : Shops().All()) {
+    if (shop.clientId == 0 && shop.processId != 0 && Clients().IsClientProcess(sender, shop.processId)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The full path of a client's data folder when it may be emptied or removed:
+// an absolute local path below a drive root that is neither this program's
+// folder, the Windows, system or profile folder, nor a folder above one of
+// them, also once links and short names are resolved. Empty when refused.
+Text RemovableClientFolder(const Text& path) {
+  const auto full = FullLocalPath(path);
+  if (!full || IsDriveRoot(*full)) return {};
+  const Text resolved = ResolvedPath(*full);
+  if (!resolved.empty() && IsDriveRoot(resolved)) return {};
+  std::vector<Text> kept = SystemFolders();
+  // A program in a drive root has the folder "C:".
+  if (auto run = FullLocalPath(RunDirectory() + "\\")) kept.push_back(*run);
+  const std::size_t given = kept.size();
+  for (std::size_t i = 0; i < given; ++i) {
+    if (Text real = ResolvedPath(kept[i]); !real.empty()) kept.push_back(std::move(real));
+  }
+  for (const Text& folder : kept) {
+    if (IsSameOrAbove(*full, folder)) return {};
+    if (!resolved.empty() && IsSameOrAbove(resolved, folder)) return {};
+  }
+  return *full;
 }
 
 // Removes a client's data directory after emptying it.
 void RemoveClientDirectory(const Text& directory) {
-  if (directory.empty()) return;
-  ClearClientDirectory(directory);
-  DeleteDirectoryTree(directory);
+  const Text full = RemovableClientFolder(directory);
+  if (full.empty()) return;
+  ClearClientDirectory(full);
+  DeleteDirectoryTree(full);
 }
 
 }  // namespace
@@ -87,6 +132,7 @@ void InitMainWindow() {
   }
   hostWindow = Tabs().Handle();
   SubclassHostWindow(hostWindow);
+  SetHostSenderCheck(IsShopProcess);
   RegisterHostMessage(kAnnounceMessage, OnClientAnnounce);
   RegisterHostMessage(kMatchRequestMessage, OnMatchRequest);
   RegisterHostMessage(kStoppedMessage, OnClientStopped);
@@ -123,9 +169,10 @@ void AddShop() {
   Tabs().SetCurrentPage(p);
   Text commandLine = "\"";
   commandLine.append(RunDirectory()).append("\\Browser.exe\" ").append(arguments);
-  std::uint32_t processId = 0;
-  if (number == p && Clients().Start(commandLine, &processId)) {
-    Shops().SetProcessId(number, processId);
+  // The shop knows its client's process before the client can announce itself.
+  if (number == p && Clients().Start(commandLine, [number](std::uint32_t processId) {
+        Shops().SetProcessId(number, processId);
+      })) {
     ProcessEvents();
   } else {
     Shops().Remove(number);
@@ -136,12 +183,16 @@ void AddShop() {
 }
 
 void OnClientAnnounce() {
+  const auto sender = static_cast<std::uint32_t>(LastSender(kAnnounceMessage));
   const std::vector<Text> fields = SplitText(ToText(LastPayload(kAnnounceMessage)), "|");
   if (fields.size() < 3) return;
   // Window handles travel as 32-bit numbers.
   const auto window = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ToWideInteger(fields[0])));
-  if (window == 0) return;
-  const int number = Shops().Announce(Clients().ProcessOf(window), window, fields[2]);
+  // A client announces a window of its own, never another program's.
+  if (window == 0 || sender == 0 || Clients().ProcessOf(window) != sender) return;
+  const int number = Shops().Announce(sender, window, fields[2], [sender](std::uint32_t started) {
+    return Clients().IsClientProcess(sender, started);
+  });
   if (number == 0) return;
   if (Clients().Embed(window, HostWindow())) {
     FitClientWindow(window);
@@ -183,8 +234,9 @@ void DeleteShop() {
   const int current = Tabs().CurrentPage();
   if (current <= 0 || current > Shops().Count()) return;
   const Shop shop = Shops().At(current);
-  const std::uint32_t processId = shop.window != 0 ? Clients().ProcessOf(shop.window) : shop.processId;
-  if (processId != 0) Clients().Terminate(processId);
+  // Only the very process started for the shop, through the handle held
+  // since its start.
+  if (shop.processId != 0) Clients().Terminate(shop.processId);
   RemoveClientDirectory(shop.dataDirectory);
   Tabs().DeletePage(current);
   Shops().Remove(current);
@@ -215,8 +267,8 @@ void StopCurrentShop() {
 }
 
 void StartAllShops() {
-  ThreadHandle handle = 0;
-  if (StartThread(StartAllLoop, Settings().waitSeconds, &handle)) startAllThread = handle;
+  ++startAllRunning;
+  if (!StartThread(StartAllLoop, Settings().waitSeconds)) --startAllRunning;
 }
 
 void StopAllShops() {
@@ -232,7 +284,11 @@ bool ConfirmExit() {
 
 void ShutDown() {
   StopAllShops();
-  if (const ThreadHandle t = startAllThread.exchange(0)) KillThread(t);
+  // The start-all loops end at their next shop; one may be waiting on a
+  // client for at most the send limit.
+  startAllStop = true;
+  const std::uint32_t start = TickCount();
+  while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000) Delay(20);
   for (const Shop& shop : Shops().All()) {
     Delay(10);
     RemoveClientDirectory(shop.dataDirectory);
@@ -241,26 +297,16 @@ void ShutDown() {
 }
 
 void ClearClientDirectory(const Text& path) {
-  Text p = path;
-  if (TextRight(p, 1) != "\\") p += "\\";
-  if (IsAbsoluteLocalPath(p, true) && PathIsDirectory(p)) {
-    DeleteDirectoryTree(p);
-    MakeSureDirectoryPathExists(p);
-  }
+  const Text full = RemovableClientFolder(path);
+  if (full.empty() || !PathIsDirectory(full)) return;
+  DeleteDirectoryTree(full);
+  // With a trailing separator the last component is made too.
+  MakeSureDirectoryPathExists(full + "\\");
 }
 
 bool IsAbsoluteLocalPath(const Text& path, bool refuseRoot) {
-  auto collapse = [](Text q) {
-    while (FindText(q, "\\\\") != -1) q = ReplaceText(q, "\\\\", "\\");
-    while (FindText(q, "//") != -1) q = ReplaceText(q, "//", "/");
-    return q;
-  };
-  const Text q = collapse(path);
-  const Text first = ToUpper(TextLeft(q, 1));
-  if (first.empty() || first[0] < 'A' || first[0] > 'Z') return false;
-  if (FindText(q, ":\\") == -1 && FindText(q, ":/") == -1) return false;
-  if (refuseRoot && TextLength(collapse(q)) == 3) return false;
-  return true;
+  const auto full = FullLocalPath(path);
+  return full && !(refuseRoot && IsDriveRoot(*full));
 }
 
 }  // namespace quillane

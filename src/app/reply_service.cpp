@@ -66,7 +66,8 @@ Text MatchCustomerText(const Text& customer) {
 void OnMatchRequest() {
   const std::vector<Text> pieces = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
   if (pieces.size() < 2) return;
-  const Shop shop = Shops().At(ToInteger(pieces[1]));
+  // The reply goes to the client that asked, whatever shop number it wrote.
+  const Shop shop = Shops().At(Shops().NumberOfClient(static_cast<std::uint32_t>(LastSender(kMatchRequestMessage))));
   if (shop.window == 0) return;
   SendHostMessage(shop.window, kMatchRequestMessage, ToBytes(MatchCustomerText(pieces[0])));
 }

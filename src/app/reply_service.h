@@ -15,9 +15,9 @@ inline constexpr char kMatchRequestMessage[] = "匹配回复内容";
 // reply is blank, or the sorted copy is not open.
 Text MatchCustomerText(const Text& customer);
 
-// Host message handler: reads "customer text|shop number", answers the shop's
-// client. A request without a shop number, or whose shop number is not a shop
-// with an announced client, is dropped.
+// Host message handler: reads "customer text|shop number" and answers the
+// client that sent it. A request without a shop number, or from a process
+// that is no shop's announced client, is dropped.
 void OnMatchRequest();
 
 }  // namespace quillane

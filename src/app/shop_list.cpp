@@ -4,24 +4,50 @@ namespace quillane {
 
 int ShopList::Add(std::uint32_t processId) {
   std::lock_guard guard(mutex_);
-  shops_.push_back(Shop{processId, 0, {}});
+  shops_.push_back(Shop{processId, 0, 0, {}});
   return static_cast<int>(shops_.size());
 }
 
-int ShopList::Announce(std::uint32_t processId, std::uintptr_t window, const Text& dataDirectory) {
+int ShopList::Announce(std::uint32_t sender, std::uintptr_t window, const Text& dataDirectory,
+                       const ClientCheck& isClientOf) {
+  if (sender == 0) return 0;
+  std::vector<std::uint32_t> waiting;
+  {
+    std::lock_guard guard(mutex_);
+    for (size_t i = 0; i < shops_.size(); ++i) {
+      if (shops_[i].clientId != sender) continue;
+      shops_[i].window = window;
+      shops_[i].dataDirectory = dataDirectory;
+      return static_cast<int>(i + 1);
+    }
+    for (const Shop& shop : shops_) {
+      if (shop.clientId == 0 && shop.processId != 0) waiting.push_back(shop.processId);
+    }
+  }
+  // Asking the system about a launcher's children takes a while: not under the lock.
+  std::uint32_t started = 0;
+  for (std::uint32_t candidate : waiting) {
+    if (isClientOf ? isClientOf(candidate) : candidate == sender) {
+      started = candidate;
+      break;
+    }
+  }
+  if (started == 0) return 0;
   std::lock_guard guard(mutex_);
-  auto bind = [&](size_t i) {
+  for (size_t i = 0; i < shops_.size(); ++i) {
+    if (shops_[i].processId != started || shops_[i].clientId != 0) continue;
+    shops_[i].clientId = sender;
     shops_[i].window = window;
     shops_[i].dataDirectory = dataDirectory;
     return static_cast<int>(i + 1);
-  };
-  if (processId != 0) {
-    for (size_t i = 0; i < shops_.size(); ++i) {
-      if (shops_[i].processId == processId && shops_[i].window == 0) return bind(i);
-    }
   }
+  return 0;
+}
+
+int ShopList::NumberOfClient(std::uint32_t sender) const {
+  std::lock_guard guard(mutex_);
   for (size_t i = 0; i < shops_.size(); ++i) {
-    if (shops_[i].window == 0) return bind(i);
+    if (sender != 0 && shops_[i].clientId == sender) return static_cast<int>(i + 1);
   }
   return 0;
 }

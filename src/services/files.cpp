@@ -127,7 +127,13 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
   if (directory.empty() || IsRoot(directory)) return false;
-  return DeleteTree(Wide(WithoutTrailingSeparators(directory)));
+  const std::wstring path = Wide(WithoutTrailingSeparators(directory));
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  // A junction or directory link in the folder's place goes as a link; the
+  // tree it points to is not ours.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(path.c_str()) != FALSE;
+  return DeleteTree(path);
 }
 
 bool MoveFileTo(std::string_view from, std::string_view to, bool replace) {
@@ -233,8 +239,11 @@ bool DeleteDirectoryTree(std::string_view directory) {
   if (directory.empty() || IsRoot(directory)) return false;
   const std::string path = NativePath(WithoutTrailingSeparators(directory));
   struct stat st {};
-  // A link to a directory is not a directory of ours to empty.
-  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  // A link in the folder's place goes as a link; the tree it points to is
+  // not ours.
+  if (S_ISLNK(st.st_mode)) return unlink(path.c_str()) == 0;
+  if (!S_ISDIR(st.st_mode)) return false;
   return DeleteTree(path);
 }
 

@@ -24,7 +24,8 @@ bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& se
 // Removes a directory with everything below it. Leading spaces are skipped; an
 // empty path and a drive root ("C:", "C:\") give false. Entries whose name
 // begins with a dot are left alone (so such a directory cannot be removed);
-// read-only files are not forced. True if the directory itself was removed.
+// read-only files are not forced. Links (junctions, symbolic links) are
+// removed as links, never followed. True if the directory itself was removed.
 bool DeleteDirectoryTree(std::string_view directory);
 
 // Renames a file in one step. With `replace` an existing target is replaced

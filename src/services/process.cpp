@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "services/encoding.h"
 
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <pthread.h>
 #include <spawn.h>
@@ -31,6 +33,18 @@ int ShowCommandFor(std::int32_t showMode) {
   return kCommands[std::clamp(showMode, 1, 6) - 1];
 }
 
+StartedProcess::StartedProcess(StartedProcess&& other) noexcept
+    : handle_(std::exchange(other.handle_, 0)), id_(std::exchange(other.id_, 0)) {}
+
+StartedProcess& StartedProcess::operator=(StartedProcess&& other) noexcept {
+  if (this != &other) {
+    StartedProcess old(std::move(*this));
+    handle_ = std::exchange(other.handle_, 0);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
 namespace {
 struct ThreadStart {
   ThreadRoutine routine;
@@ -40,9 +54,51 @@ struct ThreadStart {
 
 #ifdef _WIN32
 
-bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
-                std::uint32_t* processId) {
-  if (processId) *processId = 0;
+StartedProcess::~StartedProcess() {
+  if (handle_) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool StartedProcess::Terminate() {
+  return handle_ && TerminateProcess(reinterpret_cast<HANDLE>(handle_), 0) != FALSE;
+}
+
+bool IsChildProcess(std::uint32_t child, std::uint32_t parent) {
+  if (child == 0 || parent == 0 || child == parent) return false;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  bool listed = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == child) {
+      listed = entry.th32ParentProcessID == parent;
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+  if (!listed) return false;
+  auto created = [](std::uint32_t id, ULONGLONG* time) {
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!h) return false;
+    FILETIME creation{}, exit{}, kernel{}, user{};
+    const bool ok = GetProcessTimes(h, &creation, &exit, &kernel, &user) != FALSE;
+    CloseHandle(h);
+    *time = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+    return ok;
+  };
+  ULONGLONG childTime = 0, parentTime = 0;
+  return created(child, &childTime) && created(parent, &parentTime) && parentTime <= childTime;
+}
+
+void StartedProcess::WaitUntilIdle(std::uint32_t milliseconds) {
+  if (handle_) WaitForInputIdle(reinterpret_cast<HANDLE>(handle_), milliseconds);
+}
+
+void StartedProcess::WaitUntilEnded() {
+  if (handle_) WaitForSingleObject(reinterpret_cast<HANDLE>(handle_), INFINITE);
+}
+
+bool StartProcess(std::string_view commandLine, std::int32_t showMode, StartedProcess* process) {
   const std::u16string w16 = GbkToUtf16(commandLine);
   std::wstring line(w16.begin(), w16.end());
   if (line.empty()) return false;
@@ -54,14 +110,23 @@ bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     return false;
   }
-  if (processId) *processId = pi.dwProcessId;
-  if (wait) {
-    WaitForSingleObject(pi.hProcess, INFINITE);
-  } else {
-    WaitForInputIdle(pi.hProcess, 1000);
-  }
   CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  *process = StartedProcess(reinterpret_cast<std::uintptr_t>(pi.hProcess), pi.dwProcessId);
+  return true;
+}
+
+bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
+                std::uint32_t* processId, StartedProcess* process) {
+  if (processId) *processId = 0;
+  StartedProcess started;
+  if (!StartProcess(commandLine, showMode, &started)) return false;
+  if (processId) *processId = started.Id();
+  if (wait) {
+    started.WaitUntilEnded();
+  } else {
+    started.WaitUntilIdle(1000);
+  }
+  if (process) *process = std::move(started);
   return true;
 }
 
@@ -172,8 +237,20 @@ void SetEndProgramHook(EndProgramHook hook) {
   EndHook() = std::move(hook);
 }
 
+StartedProcess::~StartedProcess() = default;
+
+bool StartedProcess::Terminate() { return false; }
+
+void StartedProcess::WaitUntilIdle(std::uint32_t) {}
+
+void StartedProcess::WaitUntilEnded() {}
+
+bool StartProcess(std::string_view, std::int32_t, StartedProcess*) { return false; }
+
+bool IsChildProcess(std::uint32_t, std::uint32_t) { return false; }
+
 bool RunProgram(std::string_view commandLine, bool wait, std::int32_t showMode,
-                std::uint32_t* processId) {
+                std::uint32_t* processId, StartedProcess*) {
   if (processId) *processId = 0;  // the shell's child is not tracked natively
   RunProgramHook hook;
   {

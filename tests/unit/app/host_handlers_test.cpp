@@ -4,6 +4,7 @@
 // dropped without harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -17,6 +18,8 @@
 #include "app/stored_settings.h"
 #include "rules/rule_store.h"
 #include "services/files.h"
+#include "services/message_box.h"
+#include "services/process.h"
 #include "table/engine.h"
 #include "table/format.h"
 #include "ui/headless.h"
@@ -31,14 +34,15 @@ namespace fs = std::filesystem;
 struct TransportClients : ClientWindows {
   std::map<std::uintptr_t, std::uint32_t> owner;
   std::uint32_t nextProcess = 500;
-  bool Start(const Text&, std::uint32_t* processId) override {
-    *processId = nextProcess++;
+  bool Start(const Text&, const std::function<void(std::uint32_t)>& created) override {
+    created(nextProcess++);
     return true;
   }
   bool Embed(std::uintptr_t, std::uintptr_t) override { return true; }
   void Move(std::uintptr_t, int, int, int, int) override {}
   void Show(std::uintptr_t, bool) override {}
   std::uint32_t ProcessOf(std::uintptr_t window) override { return owner[window]; }
+  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override { return sender == started; }
   void Terminate(std::uint32_t) override {}
 };
 
@@ -158,48 +162,95 @@ class HostHandlersTest : public ::testing::Test {
   std::vector<std::unique_ptr<SimulatedClient>> simulated;
 };
 
-TEST_F(HostHandlersTest, EachClientGetsItsOwnReplies) {
+TEST_F(HostHandlersTest, RepliesAndNoticesReachOnlyTheSender) {
   SimulatedClient& one = AddShop();
   SimulatedClient& two = AddShop();
   ASSERT_EQ(Shops().At(2).window, two.window);
   one.Send(host, "匹配回复内容", "在|1");
   two.Send(host, "匹配回复内容", "你好|2");
+  // Whatever shop number a request names, its sender gets the answer.
+  two.Send(host, "匹配回复内容", "在|1|2");
+  two.Send(host, "匹配回复内容", "在|1");
+  two.Send(host, "匹配回复内容", "在|0");
   EXPECT_EQ(one.Replies(), std::vector<Text>{"在的"});
-  EXPECT_EQ(two.Replies(), std::vector<Text>{"默认"});
-}
+  EXPECT_EQ(two.Replies(), (std::vector<Text>{"默认", "在的", "在的", "在的"}));
+  // Without a shop number there is no request.
+  for (const char* request : {"在吗", ""}) one.Send(host, "匹配回复内容", request);
+  EXPECT_EQ(one.Replies().size(), 1u);
 
-TEST_F(HostHandlersTest, MalformedRequestsAndNoticesAreDropped) {
-  SimulatedClient& one = AddShop();
-  for (const char* request : {"在吗", "", "在吗|0", "在吗|2", "在吗|-1", "在吗|x"}) {
-    one.Send(host, "匹配回复内容", request);
-  }
-  EXPECT_TRUE(one.Replies().empty());
-  // A customer text holding "|": the piece after it is no shop number.
-  one.Send(host, "匹配回复内容", "a|b|1");
-  EXPECT_TRUE(one.Replies().empty());
-
+  // A notice changes only the sender's own shop, under its own number.
   const Text before = Status();
-  for (const char* n : {"0", "2", "abc", ""}) one.Send(host, "停止", n);
+  for (const char* n : {"0", "1", "3", "abc", ""}) two.Send(host, "停止", n);
   EXPECT_EQ(Status(), before);
-  one.Send(host, "停止", "1");
-  EXPECT_EQ(Status(), "店铺1已停止");
+  two.Send(host, "停止", "2");
+  EXPECT_EQ(Status(), "店铺2已停止");
   one.Send(host, "启动", "1");
   EXPECT_EQ(Status(), "店铺1已启动");
 }
 
-TEST_F(HostHandlersTest, ShortOrStrayAnnouncementsBindNothing) {
+TEST_F(HostHandlersTest, ProcessesNobodyStartedReachNoShop) {
   headless->ClickToolButton(ui::WindowId::Main, "工具条1", 0);
+  const std::uint64_t started = clients->nextProcess - 1;
   SimulatedClient stray(transport, 900);
-  const Text window = ToText(static_cast<std::uint64_t>(stray.window));
-  stray.Send(host, "子窗口句柄", window + "|0");    // two fields
-  stray.Send(host, "子窗口句柄", window + "|0|");   // a trailing "|" adds no third field
-  stray.Send(host, "子窗口句柄", "0|0|C:\\x");     // no window
+  SimulatedClient client(transport, started);
+  clients->owner[stray.window] = 900;
+  clients->owner[client.window] = static_cast<std::uint32_t>(started);
+  const Text strayWindow = ToText(static_cast<std::uint64_t>(stray.window));
+  const Text clientWindow = ToText(static_cast<std::uint64_t>(client.window));
+  // A stray process announcing itself or the client's window binds nothing.
+  stray.Send(host, "子窗口句柄", strayWindow + "|0|C:\\x");
+  stray.Send(host, "子窗口句柄", clientWindow + "|0|C:\\x");
   EXPECT_EQ(Shops().At(1).window, 0u);
-  // A well-formed announcement afterwards still finds the waiting shop.
-  stray.Send(host, "子窗口句柄", window + "|0|C:\\x");
-  EXPECT_EQ(Shops().At(1).window, stray.window);
+  // The started client announcing another process's window (here the
+  // stray's, as it could name the host's own) binds nothing either.
+  client.Send(host, "子窗口句柄", strayWindow + "|0|C:\\y");
+  for (const Text& payload : {clientWindow + "|0", clientWindow + "|0|", Text("0|0|C:\\y")}) {
+    client.Send(host, "子窗口句柄", payload);
+  }
+  EXPECT_EQ(Shops().At(1).window, 0u);
+  client.Send(host, "子窗口句柄", clientWindow + "|0|C:\\y");
+  EXPECT_EQ(Shops().At(1).window, client.window);
+  EXPECT_EQ(Shops().At(1).dataDirectory, "C:\\y");
+
+  // A forged request naming shop 1 is not even read; the client is answered.
   stray.Send(host, "匹配回复内容", "在吗|1");
-  EXPECT_EQ(stray.Replies(), std::vector<Text>{"在的"});
+  EXPECT_EQ(stray.status[0], 1);  // never acknowledged
+  stray.Send(host, "停止", "1");
+  EXPECT_EQ(Status(), "欢迎使用");
+  EXPECT_TRUE(client.Replies().empty());
+  EXPECT_TRUE(stray.Replies().empty());
+  client.Send(host, "匹配回复内容", "在吗|1");
+  EXPECT_EQ(client.Replies(), std::vector<Text>{"在的"});
+}
+
+TEST_F(HostHandlersTest, AHungClientCostsTheSendLimitOnceAndExitStillEnds) {
+  SimulatedClient& one = AddShop();
+  SimulatedClient& two = AddShop();
+  transport.SetHung(one.window, true);
+  std::int32_t exitCode = -1;
+  SetEndProgramHook([&](std::int32_t code) { exitCode = code; });
+  StopAllShops();
+  StopAllShops();
+  // The first send ran out of its time; later ones only probe.
+  EXPECT_EQ(transport.timedOutLimits(), (std::vector<std::uint32_t>{kHostSendLimitMs, kHungProbeMs}));
+  EXPECT_EQ(two.received.size(), 2u);
+  two.Send(host, "匹配回复内容", "在|2");
+  EXPECT_EQ(two.Replies(), std::vector<Text>{"在的"});
+  // Once it answers again it gets its messages.
+  transport.SetHung(one.window, false);
+  one.Send(host, "匹配回复内容", "在|1");
+  EXPECT_EQ(one.Replies(), std::vector<Text>{"在的"});
+
+  // Exit with a hung client and a start-all loop running still ends.
+  transport.SetHung(one.window, true);
+  StartAllShops();
+  QueueMessageBoxButton(kButtonOk);
+  EXPECT_TRUE(headless->RequestClose(ui::WindowId::Main));
+  EXPECT_EQ(exitCode, 0);
+  const auto stops = std::count_if(two.received.begin(), two.received.end(),
+                                   [](const auto& m) { return m.first == "停止回复"; });
+  EXPECT_EQ(stops, 3);
+  SetEndProgramHook(nullptr);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/client_windows.h"
 #include "app/host_channel.h"
@@ -27,15 +29,16 @@ struct FakeClients : ClientWindows {
   std::vector<std::uint32_t> terminated;
   std::map<std::uintptr_t, bool> shown;
 
-  bool Start(const Text& commandLine, std::uint32_t* processId) override {
+  bool Start(const Text& commandLine, const std::function<void(std::uint32_t)>& created) override {
     started.push_back(commandLine);
-    *processId = startSucceeds ? nextProcess++ : 0;
+    if (startSucceeds) created(nextProcess++);
     return startSucceeds;
   }
   bool Embed(std::uintptr_t, std::uintptr_t) override { return true; }
   void Move(std::uintptr_t, int, int, int, int) override {}
   void Show(std::uintptr_t window, bool show) override { shown[window] = show; }
   std::uint32_t ProcessOf(std::uintptr_t window) override { return static_cast<std::uint32_t>(window / 10); }
+  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override { return sender == started; }
   void Terminate(std::uint32_t processId) override { terminated.push_back(processId); }
 };
 
@@ -164,6 +167,49 @@ TEST_F(MainWindowTest, ClosingAsksAndOkEndsTheProgramAfterRemovingClientData) {
   EXPECT_EQ(exitCode, 0);
   EXPECT_FALSE(fs::exists(dir));
   EXPECT_TRUE(fake->terminated.empty());  // the clients keep running
+}
+
+TEST_F(MainWindowTest, OnlyFoldersClearOfTheSystemsAndTheProgramsAreRemoved) {
+  // The home folder stands for the user's profile here; it lies in a scratch
+  // folder, so a guard that failed would only cost scratch files.
+  const fs::path scratch = fs::temp_directory_path() / ("shop_guard_" + std::to_string(::getpid()));
+  const fs::path home = scratch / "users" / "staff";
+  fs::create_directories(home / "docs");
+  fs::create_directories(scratch / "shop" / "cache");
+  fs::create_directories(scratch / "elsewhere");
+  std::ofstream(home / "docs" / "keep.txt") << "keep";
+  std::ofstream(scratch / "elsewhere" / "keep.txt") << "keep";
+  fs::create_directory_symlink(scratch / "users", scratch / "link-to-users");
+  fs::create_directory_symlink(scratch / "elsewhere", scratch / "shop" / "cache" / "link");
+  const char* oldHome = std::getenv("HOME");
+  const std::string savedHome = oldHome ? oldHome : "";
+  ::setenv("HOME", home.c_str(), 1);
+
+  const Text s = scratch.string();
+  const Text refused[] = {
+      s + "/users",                    // above the profile
+      s + "/users/staff/.",            // the profile itself
+      s + "/users/staff/docs/../",     // the profile again
+      s + "/link-to-users",            // above the profile through a link
+      s + "/link-to-users/staff/docs/..",
+      "shop",                          // relative
+  };
+  for (const Text& folder : refused) {
+    Click(0);
+    ASSERT_NE(Shops().Announce(fake->nextProcess - 1, 10 * (fake->nextProcess - 1), folder), 0);
+  }
+  Click(0);
+  ASSERT_NE(Shops().Announce(fake->nextProcess - 1, 1, s + "//shop/./cache/../"), 0);
+  QueueMessageBoxButton(kButtonOk);
+  EXPECT_TRUE(headless->RequestClose(ui::WindowId::Main));
+  ::setenv("HOME", savedHome.c_str(), 1);
+
+  EXPECT_TRUE(fs::exists(home / "docs" / "keep.txt"));
+  EXPECT_TRUE(fs::is_symlink(scratch / "link-to-users"));
+  // The shop's own folder goes; the link inside it goes as a link.
+  EXPECT_FALSE(fs::exists(scratch / "shop"));
+  EXPECT_TRUE(fs::exists(scratch / "elsewhere" / "keep.txt"));
+  fs::remove_all(scratch);
 }
 
 TEST(ShopPaths, OnlyAbsoluteLocalPathsBelowADriveRootAreEmptied) {

@@ -106,25 +106,34 @@ TEST_F(ReplyServiceTest, RequestsDuringSavesSeeOldOrNewRulesWhole) {
   EXPECT_EQ(MatchCustomerText("在吗"), "A");
 }
 
-TEST(ShopList, AnnouncementsFindTheirShopByProcessAndRenumberOnRemove) {
+TEST(ShopList, OnlyTheStartedProcessOrItsStandInBindsItsShop) {
   ShopList shops;
   EXPECT_EQ(shops.Add(100), 1);
   EXPECT_EQ(shops.Add(200), 2);
   EXPECT_EQ(shops.Add(300), 3);
-  // Shop 2's client announces first, then an unknown process, then shop 1's.
+  // Shop 2's client announces first; a process nobody started takes nothing.
   EXPECT_EQ(shops.Announce(200, 0x2000, "D:\\b"), 2);
-  EXPECT_EQ(shops.Announce(999, 0x9000, "D:\\x"), 1);  // first shop still waiting
-  EXPECT_EQ(shops.Announce(100, 0x1000, "D:\\a"), 3);  // its slot was taken; next waiting
-  EXPECT_EQ(shops.Announce(400, 0x4000, "D:\\d"), 0);  // nobody waits: dropped
-  EXPECT_EQ(shops.At(2).window, 0x2000u);
-  EXPECT_EQ(shops.At(2).dataDirectory, "D:\\b");
+  EXPECT_EQ(shops.Announce(999, 0x9000, "D:\\x"), 0);
+  EXPECT_EQ(shops.Announce(100, 0x1000, "D:\\a"), 1);
+  // A process started by shop 3's launcher stands in for it.
+  const auto startedBy300 = [](std::uint32_t started) { return started == 300; };
+  EXPECT_EQ(shops.Announce(301, 0x3010, "D:\\c", startedBy300), 3);
+  EXPECT_EQ(shops.Announce(302, 0x3020, "D:\\y", startedBy300), 0);  // shop 3 is bound
+  // A second announcement updates the sender's own entry only.
+  EXPECT_EQ(shops.Announce(200, 0x2222, "D:\\b2"), 2);
+  EXPECT_EQ(shops.At(2).window, 0x2222u);
+  EXPECT_EQ(shops.At(2).dataDirectory, "D:\\b2");
+  EXPECT_EQ(shops.At(1).window, 0x1000u);
   EXPECT_EQ(shops.At(0).window, 0u);
-  EXPECT_EQ(shops.At(4).window, 0u);
 
+  EXPECT_EQ(shops.NumberOfClient(301), 3);
+  EXPECT_EQ(shops.NumberOfClient(300), 0);  // the launcher itself is not the client
+  EXPECT_EQ(shops.NumberOfClient(999), 0);
+  EXPECT_EQ(shops.NumberOfClient(0), 0);
   EXPECT_TRUE(shops.Remove(2));
   EXPECT_FALSE(shops.Remove(5));
   ASSERT_EQ(shops.Count(), 2);
-  EXPECT_EQ(shops.At(2).processId, 300u);
+  EXPECT_EQ(shops.NumberOfClient(301), 2);
 }
 
 }  // namespace
