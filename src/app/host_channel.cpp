@@ -66,32 +66,44 @@ bool FetchPayload(HostTransport& transport, const wire::WParamFields& fields, st
   if (!descriptorAddress) return false;
   const auto process = transport.OpenProcess(fields.processId);
   if (!process) return false;
-  // Senders usually keep the payload right behind the descriptor: read a
-  // little more than the descriptor at once, and take the payload from it when
-  // it lies inside. When that longer read fails (the descriptor at the end of
-  // the sender's memory), read the descriptor alone.
+  // Senders usually keep the status byte right before the descriptor and the
+  // payload right behind it: one read from the status byte on, a little
+  // longer than the descriptor, takes all three. When that read fails (the
+  // descriptor at an edge of the sender's memory), the descriptor is read
+  // alone and the others on their own.
   constexpr std::size_t kLookAhead = 2048;
-  std::string raw(fields.descriptorLength + kLookAhead, '\0');
-  if (!process->Read(*descriptorAddress, raw.data(), raw.size())) {
-    raw.resize(fields.descriptorLength);
-    if (!process->Read(*descriptorAddress, raw.data(), raw.size())) return false;
+  const std::uint64_t at = *descriptorAddress;
+  std::string raw;
+  std::uint64_t from = 0;
+  const auto readFrom = [&](std::uint64_t address, std::size_t size) {
+    raw.assign(size, '\0');
+    from = address;
+    return process->Read(address, raw.data(), size);
+  };
+  if (!(at >= 1 && readFrom(at - 1, 1 + fields.descriptorLength + kLookAhead)) &&
+      !readFrom(at, fields.descriptorLength)) {
+    return false;
   }
-  const auto descriptor =
-      wire::ParseDescriptor(std::string_view(raw).substr(0, fields.descriptorLength));
+  const auto descriptor = wire::ParseDescriptor(
+      std::string_view(raw).substr(static_cast<std::size_t>(at - from), fields.descriptorLength));
   if (!descriptor) return false;
-  Bytes bytes(descriptor->payloadLength);
-  const std::uint64_t from = *descriptorAddress;
-  const std::uint64_t to = from + raw.size();
-  if (!bytes.empty()) {
-    if (descriptor->payloadAddress >= from && descriptor->payloadAddress <= to &&
-        bytes.size() <= to - descriptor->payloadAddress) {
-      const auto at = static_cast<std::size_t>(descriptor->payloadAddress - from);
-      std::copy(raw.begin() + static_cast<std::ptrdiff_t>(at),
-                raw.begin() + static_cast<std::ptrdiff_t>(at + bytes.size()), bytes.begin());
-    } else if (!process->Read(descriptor->payloadAddress, bytes.data(), bytes.size())) {
-      return false;
+  // Copies `size` bytes at `address` of the sender from what was read, or
+  // reads them.
+  const auto fetch = [&](std::uint64_t address, void* out, std::size_t size) {
+    if (address >= from && address - from <= raw.size() && size <= raw.size() - (address - from)) {
+      std::copy_n(raw.data() + (address - from), size, static_cast<char*>(out));
+      return true;
     }
-  }
+    return size == 0 || process->Read(address, out, size);
+  };
+  // Only a request in progress is served: its sender holds the status at 1
+  // until its send returns. A descriptor left over from an earlier request
+  // (its status 2), named by another process that claims the sender's id, is
+  // not served again.
+  std::uint8_t status = 0;
+  if (!fetch(descriptor->statusAddress, &status, 1) || status != wire::kStatusSent) return false;
+  Bytes bytes(descriptor->payloadLength);
+  if (!fetch(descriptor->payloadAddress, bytes.data(), bytes.size())) return false;
   // A failed acknowledgement leaves the sender's status at 1: its send reports
   // false, but the payload itself was read completely and is served.
   const std::uint8_t ack = wire::kStatusAcknowledged;

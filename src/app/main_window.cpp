@@ -82,17 +82,21 @@ bool IsShopProcess(std::uint64_t processId) {
 }
 
 // The full path of a client's data folder when it may be emptied or removed:
-// an absolute local path below a drive root that is neither this program's
-// folder, the Windows, system or profile folder, nor a folder above one of
-// them, also once links and short names are resolved. Empty when refused.
-Text RemovableClientFolder(const Text& path) {
+// an absolute local path below a drive root, named plainly (no "." or ".."),
+// that is neither this program's folder, the Windows, system or profile
+// folder, another shop's data folder, nor a folder above one of them, also
+// once links and short names are resolved. Empty when refused.
+Text RemovableClientFolder(const Text& path, const std::vector<Text>& otherShopFolders) {
   const auto full = FullLocalPath(path);
-  if (!full || IsDriveRoot(*full)) return {};
+  if (!full || IsDriveRoot(*full) || HasDotNames(path)) return {};
   const Text resolved = ResolvedPath(*full);
   if (!resolved.empty() && IsDriveRoot(resolved)) return {};
   std::vector<Text> kept = SystemFolders();
   // A program in a drive root has the folder "C:".
   if (auto run = FullLocalPath(RunDirectory() + "\\")) kept.push_back(*run);
+  for (const Text& other : otherShopFolders) {
+    if (auto folder = FullLocalPath(other)) kept.push_back(*folder);
+  }
   const std::size_t given = kept.size();
   for (std::size_t i = 0; i < given; ++i) {
     if (Text real = ResolvedPath(kept[i]); !real.empty()) kept.push_back(std::move(real));
@@ -104,9 +108,14 @@ Text RemovableClientFolder(const Text& path) {
   return *full;
 }
 
-// Removes a client's data directory after emptying it.
-void RemoveClientDirectory(const Text& directory) {
-  const Text full = RemovableClientFolder(directory);
+// Removes the data directory of shop `number` after emptying it.
+void RemoveClientDirectory(const std::vector<Shop>& shops, int number) {
+  std::vector<Text> others;
+  for (int k = 1; k <= static_cast<int>(shops.size()); ++k) {
+    const Text& folder = shops[static_cast<std::size_t>(k - 1)].dataDirectory;
+    if (k != number && !folder.empty()) others.push_back(folder);
+  }
+  const Text full = RemovableClientFolder(shops[static_cast<std::size_t>(number - 1)].dataDirectory, others);
   if (full.empty()) return;
   ClearClientDirectory(full);
   DeleteDirectoryTree(full);
@@ -233,11 +242,12 @@ void OnClientStarted() { ShowShopNotice(kStartedMessage, "已启动"); }
 void DeleteShop() {
   const int current = Tabs().CurrentPage();
   if (current <= 0 || current > Shops().Count()) return;
-  const Shop shop = Shops().At(current);
+  const std::vector<Shop> shops = Shops().All();
+  const Shop& shop = shops[static_cast<std::size_t>(current - 1)];
   // Only the very process started for the shop, through the handle held
   // since its start.
   if (shop.processId != 0) Clients().Terminate(shop.processId);
-  RemoveClientDirectory(shop.dataDirectory);
+  RemoveClientDirectory(shops, current);
   Tabs().DeletePage(current);
   Shops().Remove(current);
   int k = 0;
@@ -289,15 +299,16 @@ void ShutDown() {
   startAllStop = true;
   const std::uint32_t start = TickCount();
   while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000) Delay(20);
-  for (const Shop& shop : Shops().All()) {
+  const std::vector<Shop> shops = Shops().All();
+  for (int k = 1; k <= static_cast<int>(shops.size()); ++k) {
     Delay(10);
-    RemoveClientDirectory(shop.dataDirectory);
+    RemoveClientDirectory(shops, k);
   }
   EndProgram(0);
 }
 
 void ClearClientDirectory(const Text& path) {
-  const Text full = RemovableClientFolder(path);
+  const Text full = RemovableClientFolder(path, {});
   if (full.empty() || !PathIsDirectory(full)) return;
   DeleteDirectoryTree(full);
   // With a trailing separator the last component is made too.

@@ -7,9 +7,15 @@
 // Scripted runs (its environment; the host passes its own on):
 //   QUILLANE_CLIENT_SCRIPT  a UTF-8 file, one customer text per line, sent one
 //                           after another once the client has announced itself;
+//                           A line "#raw PAYLOAD" sends the payload as it
+//                           stands (a "|" and shop number of its own); a line
+//                           "#hang SECONDS" stops handling messages that long,
+//                           as a client that hangs does;
 //   QUILLANE_CLIENT_LOG     a file to which one UTF-8 line is appended per
 //                           message sent or received: name, a tab, the payload
-//                           as text (line breaks in it written as \r and \n).
+//                           as text (line breaks in it written as \r and \n);
+//   QUILLANE_CLIENT_FOLDER  a UTF-8 file whose first line is the data folder to
+//                           announce instead of a new one of its own.
 // In both names "{shop}" stands for the shop number the client was started
 // with, so that each shop of a test can have a script and a log of its own.
 #include <windows.h>
@@ -200,12 +206,14 @@ std::wstring ShopFileName(const wchar_t* variable) {
   return path;
 }
 
-void LoadScript() {
-  const std::wstring path = ShopFileName(L"QUILLANE_CLIENT_SCRIPT");
-  if (path.empty()) return;
+// The lines of the UTF-8 file that the variable names, as GBK texts.
+std::deque<Text> ReadLines(const wchar_t* variable) {
+  std::deque<Text> lines;
+  const std::wstring path = ShopFileName(variable);
+  if (path.empty()) return lines;
   HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
+  if (f == INVALID_HANDLE_VALUE) return lines;
   std::string content;
   char buffer[4096];
   DWORD got = 0;
@@ -218,8 +226,22 @@ void LoadScript() {
     if (end == std::string::npos) end = content.size();
     std::string line = content.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    gClient.script.push_back(Utf8ToGbk(line));
+    lines.push_back(Utf8ToGbk(line));
     at = end + 1;
+  }
+  return lines;
+}
+
+// One line of a script: a customer text, or one of the "#" commands.
+void RunScriptLine(const Text& line) {
+  if (line.rfind("#raw ", 0) == 0) {
+    const Text payload = line.substr(5);
+    Show("顾客：" + payload);
+    if (!Send(kMatchName, ToBytes(payload))) Show("（未送达主程序）");
+  } else if (line.rfind("#hang ", 0) == 0) {
+    Sleep(static_cast<DWORD>(ToInteger(line.substr(6))) * 1000);
+  } else {
+    AskForReply(line);
   }
 }
 
@@ -321,9 +343,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case kNextScripted:
       if (!gClient.script.empty()) {
-        const Text text = gClient.script.front();
+        const Text line = gClient.script.front();
         gClient.script.pop_front();
-        AskForReply(text);
+        RunScriptLine(line);
         PostMessageW(window, kNextScripted, 0, 0);
       }
       return 0;
@@ -376,8 +398,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   if (gClient.host != 0 && !IsWindow(reinterpret_cast<HWND>(gClient.host))) gClient.host = 0;
 
   OpenLog();
-  LoadScript();
-  gClient.dataDirectory = MakeDataDirectory();
+  gClient.script = ReadLines(L"QUILLANE_CLIENT_SCRIPT");
+  const std::deque<Text> folder = ReadLines(L"QUILLANE_CLIENT_FOLDER");
+  gClient.dataDirectory = folder.empty() ? MakeDataDirectory() : folder.front();
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;

@@ -74,6 +74,19 @@ std::optional<Text> FullLocalPath(std::string_view path) {
   return Utf16ToGbk(full);
 }
 
+bool HasDotNames(std::string_view path) {
+  const std::u16string p = GbkToUtf16(path);
+  std::size_t at = 0;
+  while (at <= p.size()) {
+    std::size_t end = at;
+    while (end < p.size() && !IsSeparator(p[end])) ++end;
+    const std::u16string_view name(p.data() + at, end - at);
+    if (name == u"." || name == u"..") return true;
+    at = end + 1;
+  }
+  return false;
+}
+
 bool IsDriveRoot(std::string_view fullPath) {
   return fullPath == "/" || (fullPath.size() == 3 && fullPath[1] == ':' && fullPath[2] == '\\');
 }

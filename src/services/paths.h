@@ -21,6 +21,9 @@ namespace quillane {
 // absolute POSIX path ("/tmp/x") is local too, with "/" as its root.
 std::optional<Text> FullLocalPath(std::string_view path);
 
+// True when one of the path's names is "." or "..".
+bool HasDotNames(std::string_view path);
+
 // True for the root of a drive ("C:\", or "/" natively).
 bool IsDriveRoot(std::string_view fullPath);
 

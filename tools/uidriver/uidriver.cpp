@@ -429,6 +429,7 @@ void Help() {
   Out(L"  get-row WINDOW CONTROL ROW        print the cells of a row, tab-separated");
   Out(L"  get-cell WINDOW CONTROL ROW COL   print one cell");
   Out(L"  status-text WINDOW CONTROL PART   print the text of a status-bar part");
+  Out(L"  handle WINDOW CONTROL             print the control's window handle in decimal");
   Out(L"  tabs WINDOW CONTROL               print the tab captions, * marking the current tab");
   Out(L"  select-tab WINDOW CONTROL TAB     click a tab (counting the tabs shown)");
   Out(L"  state WINDOW CONTROL              print enabled|disabled and visible|hidden");
@@ -483,6 +484,10 @@ int Run(std::vector<std::wstring> a) {
     if (!kindIs(Kind::ToolBar, L"a tool bar")) return rc;
     if ((rc = ParseInt(a[3], &n))) return rc;
     return ClickTool(t, n);
+  }
+  if (cmd == L"handle" && need(2)) {
+    Out(std::to_wstring(reinterpret_cast<std::uintptr_t>(t.ctl)));
+    return 0;
   }
   if (cmd == L"state" && need(2)) {
     Out(std::wstring(IsWindowEnabled(t.ctl) ? L"enabled" : L"disabled") + L"\t" +

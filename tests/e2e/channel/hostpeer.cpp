@@ -1,16 +1,26 @@
-// hostpeer.exe <host window> <case>: a peer process that sends one message
-// to a host window, well-formed or hostile, and exits with 0 when the host
-// acknowledged it (status byte 2), 1 when it did not, 2 on a usage error.
+// hostpeer.exe <host window> <case> [arguments]: a peer process that sends a
+// message to a host window, well-formed or hostile, and exits with 0 when the
+// host acknowledged it (status byte 2), 1 when it did not, 2 on a usage error.
+// Beside the single malformed cases below:
+//   announce FOLDER            announces a window of its own with the folder
+//   announce-window HWND FOLDER  announces another program's window
+//   send NAME PAYLOAD          sends any payload under any message name
+//   forge PID PAYLOAD          a request that claims another process's id
+//   flood N                    N messages, every malformed case in turn; exits
+//                              with 0 when none of them was acknowledged
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "app/exchange_area.h"
 #include "app/host_channel.h"
 #include "app/host_wire.h"
+#include "services/encoding.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -74,21 +84,8 @@ int SendBeyondOwned(HWND host, const Text& name) {
   return region[0] == 2 ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 3) return 2;
-  HWND host = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[1], nullptr, 10)));
-  const std::string c = argv[2];
-  const Text name = "匹配回复内容";
-  const Bytes text = ToBytes(Text("恶意|1"));
-  Raw raw;
-  if (c == "empty") return SendHostMessage(reinterpret_cast<WindowId>(host), "停止", Bytes{}) ? 0 : 1;
-  if (c == "zero") {
-    return SendHostMessage(reinterpret_cast<WindowId>(host), "启动", Bytes{'3', 0, 'x', 'y', 'z'}) ? 0 : 1;
-  }
-  if (c == "good") return SendRaw(host, name, text, raw);
-  if (c == "beyond-owned") return SendBeyondOwned(host, name);
+// One malformed case by name; false for a name that is none.
+bool MalformedCase(const std::string& c, Raw& raw) {
   if (c == "no-dollar") raw.descriptor = "1000 5&2000";
   else if (c == "no-amp") raw.descriptor = "1000$5 2000";
   else if (c == "letters") raw.descriptor = "abc$def&ghi";
@@ -101,6 +98,76 @@ int main(int argc, char** argv) {
   else if (c == "garbage-wparam") raw.wParam = 7;
   else if (c == "huge-descriptor-length") raw.wParamLengthDelta = 900;
   else if (c == "no-such-process") raw.pid = 999998;
-  else return 2;
+  else return false;
+  return true;
+}
+
+// Argument i as GBK, read from the wide command line so that it does not
+// depend on the system's code page.
+Text Arg(int i) {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  Text arg;
+  if (argv && i < argc) {
+    const std::wstring w = argv[i];
+    arg = Utf16ToGbk(std::u16string(w.begin(), w.end()));
+  }
+  if (argv) LocalFree(argv);
+  return arg;
+}
+
+HWND OwnWindow() {
+  return CreateWindowExW(0, L"STATIC", L"hostpeer", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+Text Number(std::uint64_t n) { return ToText(n); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  HWND host = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[1], nullptr, 10)));
+  const std::string c = argv[2];
+  const Text name = "匹配回复内容";
+  const Bytes text = ToBytes(Text("恶意|1"));
+  const auto target = reinterpret_cast<WindowId>(host);
+  if (c == "announce" && argc == 4) {
+    const Text window = Number(reinterpret_cast<std::uintptr_t>(OwnWindow()));
+    return SendHostMessage(target, "子窗口句柄", ToBytes(window + "|0|" + Arg(3))) ? 0 : 1;
+  }
+  if (c == "announce-window" && argc == 5) {
+    return SendHostMessage(target, "子窗口句柄", ToBytes(Arg(3) + "|0|" + Arg(4))) ? 0 : 1;
+  }
+  if (c == "send" && argc == 5) return SendHostMessage(target, Arg(3), ToBytes(Arg(4))) ? 0 : 1;
+  if (c == "forge" && argc == 5) {
+    Raw raw;
+    raw.pid = std::strtoull(argv[3], nullptr, 10);
+    return SendRaw(host, name, ToBytes(Arg(4)), raw);
+  }
+  if (c == "flood" && argc == 4) {
+    static const char* const kCases[] = {"good", "no-dollar", "no-amp", "letters", "negative-length",
+                                         "absurd-length", "over-cap", "bad-payload-address", "bad-lparam",
+                                         "zero-lparam", "garbage-wparam", "huge-descriptor-length",
+                                         "no-such-process"};
+    const long n = std::strtol(argv[3], nullptr, 10);
+    long acknowledged = 0;
+    for (long i = 0; i < n; ++i) {
+      Raw raw;
+      const std::string each = kCases[static_cast<std::size_t>(i) % std::size(kCases)];
+      MalformedCase(each, raw);
+      if (SendRaw(host, name, text, raw) == 0) ++acknowledged;
+    }
+    std::printf("%ld of %ld acknowledged\n", acknowledged, n);
+    return acknowledged == 0 ? 0 : 1;
+  }
+  Raw raw;
+  if (c == "empty") return SendHostMessage(reinterpret_cast<WindowId>(host), "停止", Bytes{}) ? 0 : 1;
+  if (c == "zero") {
+    return SendHostMessage(reinterpret_cast<WindowId>(host), "启动", Bytes{'3', 0, 'x', 'y', 'z'}) ? 0 : 1;
+  }
+  if (c == "good") return SendRaw(host, name, text, raw);
+  if (c == "beyond-owned") return SendBeyondOwned(host, name);
+  if (!MalformedCase(c, raw)) return 2;
   return SendRaw(host, name, text, raw);
 }

@@ -192,6 +192,9 @@ TEST_F(MainWindowTest, OnlyFoldersClearOfTheSystemsAndTheProgramsAreRemoved) {
       s + "/users/staff/docs/../",     // the profile again
       s + "/link-to-users",            // above the profile through a link
       s + "/link-to-users/staff/docs/..",
+      s + "/elsewhere/.",              // named with "." or ".."
+      s + "/shop/x/..",
+      s + "/shop",                     // above another shop's folder
       "shop",                          // relative
   };
   for (const Text& folder : refused) {
@@ -199,7 +202,7 @@ TEST_F(MainWindowTest, OnlyFoldersClearOfTheSystemsAndTheProgramsAreRemoved) {
     ASSERT_NE(Shops().Announce(fake->nextProcess - 1, 10 * (fake->nextProcess - 1), folder), 0);
   }
   Click(0);
-  ASSERT_NE(Shops().Announce(fake->nextProcess - 1, 1, s + "//shop/./cache/../"), 0);
+  ASSERT_NE(Shops().Announce(fake->nextProcess - 1, 1, s + "//shop/cache//"), 0);
   QueueMessageBoxButton(kButtonOk);
   EXPECT_TRUE(headless->RequestClose(ui::WindowId::Main));
   ::setenv("HOME", savedHome.c_str(), 1);
@@ -207,7 +210,8 @@ TEST_F(MainWindowTest, OnlyFoldersClearOfTheSystemsAndTheProgramsAreRemoved) {
   EXPECT_TRUE(fs::exists(home / "docs" / "keep.txt"));
   EXPECT_TRUE(fs::is_symlink(scratch / "link-to-users"));
   // The shop's own folder goes; the link inside it goes as a link.
-  EXPECT_FALSE(fs::exists(scratch / "shop"));
+  EXPECT_FALSE(fs::exists(scratch / "shop" / "cache"));
+  EXPECT_TRUE(fs::exists(scratch / "shop"));
   EXPECT_TRUE(fs::exists(scratch / "elsewhere" / "keep.txt"));
   fs::remove_all(scratch);
 }

@@ -348,3 +348,40 @@ TEST_F(Channel, PayloadBehindTheDescriptorIsTakenFromOneRead) {
   EXPECT_EQ(gRuns, 3);
   transport.UnmapMemory(kClientPid, kBase);
 }
+
+TEST_F(Channel, OnlyARequestInProgressIsServedAndOnlyFromAcceptedSenders) {
+  ASSERT_TRUE(RegisterHostMessage("匹配回复内容", CountingHandler));
+  SubclassHostWindow(host);
+  // A descriptor whose status byte is no longer 1 (a request answered
+  // before, named again by a process claiming the sender's id) is not served.
+  constexpr std::uint64_t kBase = 0x20000;
+  std::vector<std::uint8_t> memory(256, 0);
+  transport.AddProcess(kClientPid);
+  transport.MapMemory(kClientPid, kBase, &memory);
+  const Text d = wire::BuildDescriptor(kBase, 4, kBase + 64);
+  std::copy(d.begin(), d.end(), memory.begin() + 1);
+  std::copy_n("在|1", 4, memory.begin() + 64);
+  const auto send = [&](std::uint8_t status) {
+    memory[0] = status;
+    transport.Send(host, transport.RegisterMessage("匹配回复内容"),
+                   *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
+                   static_cast<std::int64_t>(kBase + 1));
+  };
+  send(2);
+  send(0);
+  EXPECT_EQ(gRuns, 0);
+  send(1);
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(memory[0], 2);
+  EXPECT_EQ(LastSender("匹配回复内容"), kClientPid);
+
+  // A sender the check refuses is not even read.
+  SetHostSenderCheck([](std::uint64_t pid) { return pid != kClientPid; });
+  const int reads = transport.memoryReads();
+  send(1);
+  SetHostSenderCheck(nullptr);
+  EXPECT_EQ(gRuns, 1);
+  EXPECT_EQ(transport.memoryReads(), reads);
+  EXPECT_EQ(memory[0], 1);
+  transport.UnmapMemory(kClientPid, kBase);
+}

@@ -37,6 +37,9 @@ TEST(Paths, FullLocalPathResolvesEveryFormOfAFolder) {
       {"C:\\shop\\\x81", std::nullopt},  // half a character
   };
   for (const auto& c : cases) EXPECT_EQ(FullLocalPath(c.path), c.full) << c.path;
+  EXPECT_TRUE(HasDotNames("C:\\shop\\..\\"));
+  EXPECT_TRUE(HasDotNames("."));
+  EXPECT_FALSE(HasDotNames("C:\\shop\\...x\\.y"));
   EXPECT_TRUE(IsDriveRoot("C:\\"));
   EXPECT_FALSE(IsDriveRoot("C:\\x"));
 }
