@@ -230,6 +230,20 @@ TEST_F(StartUpTest, ASortedCopyThatCannotBeMadeLeavesTheRulesAnswering) {
   EXPECT_TRUE(SortedCopyProblem().empty());
 }
 
+// One Quillane per folder: every spelling of a folder names one mutex,
+// different folders name different ones.
+TEST(InstanceMutex, OneNamePerFolder) {
+  const std::u16string base = u"C:\\Shops\\店铺Ａ";
+  const std::string name = InstanceMutexName(base);
+  EXPECT_EQ(name.rfind("Local\\Quillane-", 0), 0u);
+  for (const std::u16string same : {u"c:\\shops\\店铺ａ", u"C:/Shops/店铺Ａ/", u"C:\\SHOPS\\店铺Ａ\\\\"}) {
+    EXPECT_EQ(InstanceMutexName(same), name);
+  }
+  for (const std::u16string other : {u"C:\\Shops\\店铺Ｂ", u"C:\\Shops", u"D:\\Shops\\店铺Ａ"}) {
+    EXPECT_NE(InstanceMutexName(other), name);
+  }
+}
+
 TEST_F(StartUpTest, UnwritableFolderShowsTheStartFailure) {
   // A folder that does not exist cannot take the empty table (even for root).
   EXPECT_FALSE(OpenRuleStore(directory_ + "\\missing"));
