@@ -228,7 +228,8 @@ void StopAllShops() {
 }
 
 bool ConfirmExit() {
-  if (ShowMessageBox("确定退出吗？", kMbOkCancel | kMbIconInformation, "退出") != kAnswerOk) return false;
+  if (ShowMessageBox("确定退出吗？", kMbOkCancel | kMbIconInformation, "退出") != kAnswerOk)
+    return false;
   // A save that runs is finished first, so the program never ends half-way through it.
   return FinishSettingsTasks();
 }

@@ -47,7 +47,9 @@ class FolderMutex {
   FolderMutex& operator=(const FolderMutex&) = delete;
   // Another Quillane of this folder has it (a Quillane of another user
   // makes it unreachable rather than shared).
-  bool HeldElsewhere() const { return handle_ ? error_ == ERROR_ALREADY_EXISTS : error_ == ERROR_ACCESS_DENIED; }
+  bool HeldElsewhere() const {
+    return handle_ ? error_ == ERROR_ALREADY_EXISTS : error_ == ERROR_ACCESS_DENIED;
+  }
 
  private:
   HANDLE handle_;
@@ -55,8 +57,8 @@ class FolderMutex {
 };
 
 struct RunningSearch {
-  std::wstring folder;     // folded
-  std::wstring caption;    // the main window's
+  std::wstring folder;   // folded
+  std::wstring caption;  // the main window's
   HWND found = nullptr;
 };
 
@@ -87,7 +89,8 @@ BOOL CALLBACK FindRunningMainWindow(HWND window, LPARAM data) {
   if (caption != search->caption) return TRUE;
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  if (processId == GetCurrentProcessId() || ProgramFolderOf(processId) != search->folder) return TRUE;
+  if (processId == GetCurrentProcessId() || ProgramFolderOf(processId) != search->folder)
+    return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -100,7 +103,8 @@ void ShowRunningInstance(const std::wstring& folder) {
                                "\r\n\r\n同一文件夹只能运行一个 Quillane，否则两者会争用规则文件。"
                                "\r\n点击“确定”后将切换到正在运行的窗口。",
                            quillane::kMbIconInformation, "启动");
-  RunningSearch search{FoldedFolder(folder), Wide(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
+  RunningSearch search{FoldedFolder(folder),
+                       Wide(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
   EnumWindows(FindRunningMainWindow, reinterpret_cast<LPARAM>(&search));
   if (!search.found) return;
   if (IsIconic(search.found)) ShowWindow(search.found, SW_RESTORE);
@@ -128,7 +132,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // A second Quillane in the same folder would fight the first over the rule
   // files (every save of both would fail, its replies would not match).
   const std::wstring folded = FoldedFolder(folder);
-  const std::string name = quillane::InstanceMutexName(std::u16string(folded.begin(), folded.end()));
+  const std::string name =
+      quillane::InstanceMutexName(std::u16string(folded.begin(), folded.end()));
   const FolderMutex mutex(std::wstring(name.begin(), name.end()));
   if (mutex.HeldElsewhere()) {
     ShowRunningInstance(folder);

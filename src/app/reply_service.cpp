@@ -46,12 +46,14 @@ Text MatchCustomerText(const Text& customer) {
     } else {
       const std::int32_t count = table::RecordCount();
       const std::uint64_t generation = SortedCopyGeneration();
-      if (!cache || cache->sorted != sorted || cache->generation != generation || cache->recordCount != count) {
+      if (!cache || cache->sorted != sorted || cache->generation != generation ||
+          cache->recordCount != count) {
         auto fresh = std::make_unique<ReplyCache>();
         fresh->sorted = sorted;
         fresh->generation = generation;
         fresh->recordCount = count;
-        for (RuleRow& row : sorted ? ReadRules(kSortedCopyAlias) : InSortedCopyOrder(ReadRules(kRuleTableAlias))) {
+        for (RuleRow& row :
+             sorted ? ReadRules(kSortedCopyAlias) : InSortedCopyOrder(ReadRules(kRuleTableAlias))) {
           fresh->rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
         }
         fresh->index = ReplyIndex(fresh->rules);

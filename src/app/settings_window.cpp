@@ -207,8 +207,9 @@ void LoadSettings(std::int32_t ticket) {
         })) {
       return;
     }
-    ShowMessageBox(Text(kRulesUnreadable) + "（" + table::ErrorText(failure) + "）。" + kRulesUnreadableAdvice,
-                   kErrorFlags, kTipTitle, owner);
+    ShowMessageBox(
+        Text(kRulesUnreadable) + "（" + table::ErrorText(failure) + "）。" + kRulesUnreadableAdvice,
+        kErrorFlags, kTipTitle, owner);
     return;
   }
   for (std::size_t first = 0; first < rows.size(); first += kRowsPerBatch) {
@@ -230,15 +231,17 @@ void LoadSettings(std::int32_t ticket) {
 
 // "回复语最长 1024 字节（约 512 个汉字），现为 1500 字节，请缩短后再添加。"
 Text TooLongMessage(const TooLongText& t, const char* action) {
-  return t.field + "最长 " + ToText(t.width) + " 字节（约 " + ToText(t.width / 2) + " 个汉字），现为 " +
-         ToText(static_cast<std::int64_t>(t.length)) + " 字节，请缩短后再" + action + "。";
+  return t.field + "最长 " + ToText(t.width) + " 字节（约 " + ToText(t.width / 2) +
+         " 个汉字），现为 " + ToText(static_cast<std::int64_t>(t.length)) + " 字节，请缩短后再" +
+         action + "。";
 }
 
 // Tells the main window's status bar that replies come from the rule table
 // because the sorted copy could not be made.
 void ShowSortedCopyProblem() {
   const Text problem = SortedCopyProblem();
-  if (!problem.empty() && ui::IsWindowOpen(ui::WindowId::Main)) MainStatus().SetPartText(1, problem);
+  if (!problem.empty() && ui::IsWindowOpen(ui::WindowId::Main))
+    MainStatus().SetPartText(1, problem);
 }
 
 // Writes the rules, Data.ini and the sorted copy; the message to show.
@@ -299,8 +302,8 @@ std::shared_ptr<const SaveInput> ReadSaveInput() {
 // A text of the inputs that the rule table cannot store whole: said, and
 // true, so that nothing is added or changed.
 bool RefuseTooLongInput(const char* action) {
-  const TooLongText tooLong =
-      FindTooLongText({Keywords().GetText(), ReplyInput().GetText(), RuleInput().GetText(), CodeInput().GetText()});
+  const TooLongText tooLong = FindTooLongText(
+      {Keywords().GetText(), ReplyInput().GetText(), RuleInput().GetText(), CodeInput().GetText()});
   if (!tooLong) return false;
   ShowMessageBox(TooLongMessage(tooLong, action), kInfoFlags, kTipTitle, OwnerWindow());
   return true;

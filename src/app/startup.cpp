@@ -77,7 +77,8 @@ bool IsUnreadableContent(int code) {
 }
 
 bool IsHeldElsewhere(int code) {
-  return code == table::kSharingViolation || code == table::kLockViolation || code == table::kLockFailed;
+  return code == table::kSharingViolation || code == table::kLockViolation ||
+         code == table::kLockFailed;
 }
 
 // Writes the stored empty rule table and opens it. False (the user told)
@@ -98,8 +99,9 @@ void TidyLeftOvers(const Text& directory) {
   const Text file = directory + kRuleTableFile;
   const Text replaced = table::ReplacedTablePath(file);
   if (!PathFileExists(file) && PathFileExists(replaced)) MoveFileTo(replaced, file, false);
-  for (const Text& leftOver : {directory + kRuleTableSavingFile, replaced, directory + kSortedCopySavingFile,
-                               table::ReplacedTablePath(directory + kSortedCopyFile)}) {
+  for (const Text& leftOver :
+       {directory + kRuleTableSavingFile, replaced, directory + kSortedCopySavingFile,
+        table::ReplacedTablePath(directory + kSortedCopyFile)}) {
     if (PathFileExists(leftOver)) RemoveFile(leftOver);
   }
 }
@@ -114,15 +116,17 @@ bool UseDamagedRuleTable(const Text& directory) {
   }
   copyName += ".edb";
   if (!table::CopyTableFile(directory + kRuleTableFile, directory + "\\" + copyName)) {
-    ShowMessageBox(Text("规则表 Database.edb 已损坏（") + table::ErrorText(table::kFileSizeWrong) +
-                       "），且无法在旁边保留它的副本（" + table::LastErrorText() +
-                       "），文件未做任何改动。\r\n\r\n请先备份该文件或腾出磁盘空间，然后重新启动本程序。",
-                   kMbIconError, "启动失败");
+    ShowMessageBox(
+        Text("规则表 Database.edb 已损坏（") + table::ErrorText(table::kFileSizeWrong) +
+            "），且无法在旁边保留它的副本（" + table::LastErrorText() +
+            "），文件未做任何改动。\r\n\r\n请先备份该文件或腾出磁盘空间，然后重新启动本程序。",
+        kMbIconError, "启动失败");
     return false;
   }
   if (!OpenRuleTable(directory)) {
     ShowMessageBox(Text("规则表 Database.edb 已损坏，无法打开（") + table::LastErrorText() +
-                       "）。\r\n\r\n原文件已原样保留为 " + copyName + "，Database.edb 未做任何改动。",
+                       "）。\r\n\r\n原文件已原样保留为 " + copyName +
+                       "，Database.edb 未做任何改动。",
                    kMbIconError, "启动失败");
     return false;
   }
@@ -154,8 +158,8 @@ Text InstanceMutexName(std::u16string folder) {
     // Letter case as the file system ignores it; the caller may fold with the
     // system's own table first.
     const bool lower = (c >= u'a' && c <= u'z') || (c >= 0xFF41 && c <= 0xFF5A) ||
-                       (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) ||
-                       (c >= 0x430 && c <= 0x44F);
+                       (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+                       (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F);
     if (lower) c = static_cast<char16_t>(c - 0x20);
     if (c >= 0x450 && c <= 0x45F) c = static_cast<char16_t>(c - 0x50);
   }
@@ -191,7 +195,8 @@ bool OpenRuleStore(const Text& directory) {
     if (table::OpenTable(file, kRuleTableAlias, table::kRulePassword, options)) {
       if (!HasRuleLayout()) {
         table::CloseTable(kRuleTableAlias);
-        if (!SetAsideUnusableRuleTable(directory, "不是规则表") || !CreateEmptyRuleTable(directory)) return false;
+        if (!SetAsideUnusableRuleTable(directory, "不是规则表") || !CreateEmptyRuleTable(directory))
+          return false;
       } else if (readOnly) {
         table::SelectTable(kRuleTableAlias);
         ShowMessageBox("规则表 Database.edb 是只读文件，文件未做任何改动。\r\n\r\n本次按其中的 " +
@@ -206,17 +211,19 @@ bool OpenRuleStore(const Text& directory) {
       if (code == table::kFileSizeWrong) {
         if (!UseDamagedRuleTable(directory)) return false;
       } else if (IsUnreadableContent(code)) {
-        if (!SetAsideUnusableRuleTable(directory, reason) || !CreateEmptyRuleTable(directory)) return false;
+        if (!SetAsideUnusableRuleTable(directory, reason) || !CreateEmptyRuleTable(directory))
+          return false;
       } else if (code == table::kFileNotFound) {
         if (!CreateEmptyRuleTable(directory)) return false;
       } else {
         // Read-protected, held by another program, a disk error: the file
         // stays as it is and Quillane does not run without its rules.
-        ShowMessageBox("规则表 Database.edb " + Text(IsHeldElsewhere(code) ? "正被其他程序占用" : "无法打开") +
-                           "（" + reason + "），文件未做任何改动。\r\n\r\n" +
-                           (IsHeldElsewhere(code) ? "请关闭正在使用该文件的程序后重新启动本程序。"
-                                                  : "请检查该文件和它所在文件夹的权限后重新启动本程序。"),
-                       kMbIconError, "启动失败");
+        ShowMessageBox(
+            "规则表 Database.edb " + Text(IsHeldElsewhere(code) ? "正被其他程序占用" : "无法打开") +
+                "（" + reason + "），文件未做任何改动。\r\n\r\n" +
+                (IsHeldElsewhere(code) ? "请关闭正在使用该文件的程序后重新启动本程序。"
+                                       : "请检查该文件和它所在文件夹的权限后重新启动本程序。"),
+            kMbIconError, "启动失败");
         return false;
       }
     }

@@ -72,11 +72,13 @@ bool SelectRuleTable(const Text& directory) {
 // The widths of the three text fields of the open rule table, or of the
 // stored empty rule table when none with the rule layout is open.
 std::array<std::int32_t, 3> TextWidths() {
-  std::array<std::int32_t, 3> widths = {table::kRuleKeywordWidth, table::kRuleReplyWidth, table::kRuleMatchWidth};
+  std::array<std::int32_t, 3> widths = {table::kRuleKeywordWidth, table::kRuleReplyWidth,
+                                        table::kRuleMatchWidth};
   const std::vector<table::FieldInfo> fields = table::TableFields(kRuleTableAlias);
   if (fields.size() == 4) {
     for (std::size_t k = 0; k < 3; ++k) {
-      if (fields[k].type == static_cast<std::int32_t>(table::FieldType::kText)) widths[k] = fields[k].width;
+      if (fields[k].type == static_cast<std::int32_t>(table::FieldType::kText))
+        widths[k] = fields[k].width;
     }
   }
   return widths;
@@ -86,7 +88,8 @@ TooLongText CheckWidths(const RuleRow& row, const std::array<std::int32_t, 3>& w
   const Text* texts[] = {&row.keywords, &row.reply, &row.matchRule};
   const char* names[] = {"关键词", "回复语", "匹配规则"};
   for (std::size_t k = 0; k < 3; ++k) {
-    if (texts[k]->size() > static_cast<std::size_t>(widths[k])) return {names[k], widths[k], texts[k]->size()};
+    if (texts[k]->size() > static_cast<std::size_t>(widths[k]))
+      return {names[k], widths[k], texts[k]->size()};
   }
   return {};
 }
@@ -184,7 +187,8 @@ bool OpenRuleTable(const Text& directory) {
   options.readOnly = true;
   options.acceptShort = true;
   std::lock_guard guard(TableEngineLock());
-  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword, options);
+  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword,
+                          options);
 }
 
 TooLongText FindTooLongText(const RuleRow& row) {
@@ -212,7 +216,8 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
     // The engine holds the rule table open; it must let go before the new
     // file can take its name.
     table::CloseTable(kRuleTableAlias);
-    if (!table::ReplaceTableFile(saving, directory + kRuleTableFile)) result = RuleStoreResult::Write;
+    if (!table::ReplaceTableFile(saving, directory + kRuleTableFile))
+      result = RuleStoreResult::Write;
   }
   if (result != RuleStoreResult::Ok) RemoveFile(saving);
   // Whichever table now lies in place, old or new, is the open rule table again.
@@ -224,7 +229,8 @@ RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
   std::lock_guard guard(TableEngineLock());
   ++sortedCopyGeneration;
   auto failed = [](RuleStoreResult result, int code) {
-    SetSortedCopyProblem(Text("排序文件 Sorting.edb 未能重建（") + table::ErrorText(code) + "），仍按规则表回复客户");
+    SetSortedCopyProblem(Text("排序文件 Sorting.edb 未能重建（") + table::ErrorText(code) +
+                         "），仍按规则表回复客户");
     return result;
   };
   if (reopen) {

@@ -43,7 +43,8 @@ std::int32_t NumberMessageBoxAnswer(int platformButton) {
     case kButtonNo: return kAnswerNo;
     // 0 is a box that could not be shown; like any answer we do not know,
     // it never counts as OK, so a failed question deletes or ends nothing.
-    default: return kAnswerCancel;
+    default:
+      return kAnswerCancel;
   }
 }
 

@@ -106,7 +106,9 @@ bool ReadOnlyMode(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 // Makes a change of a folder's entries (a rename) durable.
 void SyncFolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
     ::fsync(fd);
@@ -324,7 +326,8 @@ int RenameFile(const Text& from, const Text& to, bool replace) {
   if (::lstat(source.c_str(), &st) != 0) return CodeFromErrno(errno);
   if (HoldersOf(st).denyDelete) return kSharingViolation;
   if (::lstat(target.c_str(), &st) == 0) {
-    if (!replace || S_ISDIR(st.st_mode) || ReadOnlyMode(st) || HoldersOf(st).any) return kAccessDenied;
+    if (!replace || S_ISDIR(st.st_mode) || ReadOnlyMode(st) || HoldersOf(st).any)
+      return kAccessDenied;
   }
   if (::rename(source.c_str(), target.c_str()) != 0) return CodeFromErrno(errno);
   SyncFolderOf(target);

@@ -71,7 +71,8 @@ OVERLAPPED At(std::int64_t offset) {
 
 bool ReadOnlyAttribute(const std::wstring& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 && (a & FILE_ATTRIBUTE_READONLY) != 0;
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (a & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 }  // namespace
@@ -119,7 +120,8 @@ int File::Open(const Text& path, Access access, Share share, Disposition disposi
   // A read-only file is not opened for writing, even where the system would
   // let an administrator (or Wine's root) do so.
   if (access == Access::kReadWrite && ReadOnlyAttribute(wide)) return kAccessDenied;
-  HANDLE h = CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h =
+      CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return CodeFromError(GetLastError());
   handle_ = h;
   writable_ = access == Access::kReadWrite;

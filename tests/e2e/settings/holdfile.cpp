@@ -13,9 +13,11 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
   const std::wstring file = argv[1], mode = argv[2];
   const DWORD share = mode == L"exclusive" ? 0
-                      : FILE_SHARE_READ | FILE_SHARE_WRITE | (mode == L"shared" ? FILE_SHARE_DELETE : 0);
+                                           : FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                 (mode == L"shared" ? FILE_SHARE_DELETE : 0);
   const DWORD limit = static_cast<DWORD>(_wtoi(argv[3]));
-  const HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     std::printf("refused %lu\n", GetLastError());
     return 1;
@@ -27,7 +29,9 @@ int wmain(int argc, wchar_t** argv) {
   std::fflush(stdout);
   const std::wstring release = file + L".release";
   const DWORD start = GetTickCount();
-  while (GetTickCount() - start < limit && GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+  while (GetTickCount() - start < limit &&
+         GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES)
+    Sleep(50);
   CloseHandle(h);
   return 0;
 }

@@ -89,7 +89,8 @@ TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndWithoutTheSortedCopyTheRuleTa
 TEST_F(ReplyServiceTest, AFailedRebuildAnswersInTheSortedCopysOrder) {
   std::vector<RuleRow> rules;
   for (int i = 0; i < 40; ++i) {
-    rules.push_back({"在|k" + std::to_string(i), "r" + std::to_string(i), "包含", std::to_string(i % 3)});
+    rules.push_back(
+        {"在|k" + std::to_string(i), "r" + std::to_string(i), "包含", std::to_string(i % 3)});
   }
   Save(rules);
   std::vector<Text> texts = {"在", "无关"};
@@ -103,7 +104,8 @@ TEST_F(ReplyServiceTest, AFailedRebuildAnswersInTheSortedCopysOrder) {
   fs::create_directory(dir_ / "Sorting.edb");
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Sort);
   EXPECT_NE(SortedCopyProblem().find("Sorting.edb"), Text::npos);
-  for (std::size_t k = 0; k < texts.size(); ++k) EXPECT_EQ(MatchCustomerText(texts[k]), expected[k]) << texts[k];
+  for (std::size_t k = 0; k < texts.size(); ++k)
+    EXPECT_EQ(MatchCustomerText(texts[k]), expected[k]) << texts[k];
 
   fs::remove(dir_ / "Sorting.edb");
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);

@@ -351,12 +351,14 @@ TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIs
 // be read whole is never saved.
 TEST_F(SettingsWindowTest, SaveWaitsForTheWholeListAndAnUnreadableListIsNeverSaved) {
   std::vector<RuleRow> many;
-  for (int i = 0; i < 3000; ++i) many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
+  for (int i = 0; i < 3000; ++i)
+    many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
   ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
   ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
   EXPECT_FALSE(Input("按钮_保存").IsEnabled());
   EXPECT_EQ(Input("按钮_保存").GetText(), kLoadingSaveCaption);
-  EXPECT_FALSE(headless_->ClickButton(WindowId::Settings, "按钮_保存"));  // pressed at once: refused
+  EXPECT_FALSE(
+      headless_->ClickButton(WindowId::Settings, "按钮_保存"));  // pressed at once: refused
   Settle();
   EXPECT_TRUE(TakeMessageBoxCalls().empty());
   EXPECT_TRUE(Input("按钮_保存").IsEnabled());
@@ -394,9 +396,12 @@ TEST_F(SettingsWindowTest, TextsThatDoNotFitTheRuleTableAreRefusedBeforeAnything
     Text keywords, reply;
     Text message;
   } cases[] = {
-      {"按钮_添加", "在吗", fits + zi, "回复语最长 1024 字节（约 512 个汉字），现为 1026 字节，请缩短后再添加。"},
-      {"按钮_添加", "在吗", Text(3000, 'x'), "回复语最长 1024 字节（约 512 个汉字），现为 3000 字节，请缩短后再添加。"},
-      {"按钮_修改", Text(257, 'k'), "短", "关键词最长 256 字节（约 128 个汉字），现为 257 字节，请缩短后再修改。"},
+      {"按钮_添加", "在吗", fits + zi,
+       "回复语最长 1024 字节（约 512 个汉字），现为 1026 字节，请缩短后再添加。"},
+      {"按钮_添加", "在吗", Text(3000, 'x'),
+       "回复语最长 1024 字节（约 512 个汉字），现为 3000 字节，请缩短后再添加。"},
+      {"按钮_修改", Text(257, 'k'), "短",
+       "关键词最长 256 字节（约 128 个汉字），现为 257 字节，请缩短后再修改。"},
   };
   for (const auto& c : cases) {
     Enter(c.keywords.c_str(), c.reply.c_str(), 0, "1");

@@ -50,7 +50,8 @@ class StartUpTest : public ::testing::Test {
   // A rule table with `n` rules, closed again; its bytes.
   std::string StoreRules(int n) {
     std::vector<RuleRow> rows;
-    for (int i = 0; i < n; ++i) rows.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i)});
+    for (int i = 0; i < n; ++i)
+      rows.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i)});
     EXPECT_TRUE(OpenRuleStore(directory_));
     EXPECT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
     table::CloseAllTables();
@@ -137,7 +138,8 @@ TEST_F(StartUpTest, ATableThatCannotBeOpenedAsItIsKeepsItsBytes) {
   const std::string original = StoreRules(3);
 
   // Read-only: its rules answer, saves are refused, the file stays.
-  fs::permissions(dir_ / "Database.edb", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+  fs::permissions(dir_ / "Database.edb",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   ASSERT_TRUE(OpenRuleStore(directory_));
   auto calls = TakeMessageBoxCalls();
@@ -155,8 +157,8 @@ TEST_F(StartUpTest, ATableThatCannotBeOpenedAsItIsKeepsItsBytes) {
   // Held by another program that lets nobody in: no start, nothing changed.
   {
     table::File holder;
-    ASSERT_EQ(holder.Open(directory_ + kRuleTableFile, table::Access::kRead, table::Share::kExclusive,
-                          table::Disposition::kOpenExisting),
+    ASSERT_EQ(holder.Open(directory_ + kRuleTableFile, table::Access::kRead,
+                          table::Share::kExclusive, table::Disposition::kOpenExisting),
               0);
     EXPECT_FALSE(OpenRuleStore(directory_));
     calls = TakeMessageBoxCalls();
@@ -236,7 +238,8 @@ TEST(InstanceMutex, OneNamePerFolder) {
   const std::u16string base = u"C:\\Shops\\店铺Ａ";
   const std::string name = InstanceMutexName(base);
   EXPECT_EQ(name.rfind("Local\\Quillane-", 0), 0u);
-  for (const std::u16string same : {u"c:\\shops\\店铺ａ", u"C:/Shops/店铺Ａ/", u"C:\\SHOPS\\店铺Ａ\\\\"}) {
+  for (const std::u16string same :
+       {u"c:\\shops\\店铺ａ", u"C:/Shops/店铺Ａ/", u"C:\\SHOPS\\店铺Ａ\\\\"}) {
     EXPECT_EQ(InstanceMutexName(same), name);
   }
   for (const std::u16string other : {u"C:\\Shops\\店铺Ｂ", u"C:\\Shops", u"D:\\Shops\\店铺Ａ"}) {

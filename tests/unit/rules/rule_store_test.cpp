@@ -115,14 +115,16 @@ TEST_F(RuleStoreTest, EmptyListGivesEmptyTablesAndRebuildWhileOpenIsRefusedWitho
 // same order, ties included (which a stable sort would not give).
 TEST_F(RuleStoreTest, RulesInTheSortedCopysOrderWithoutTheSortedCopy) {
   std::vector<RuleRow> rows;
-  for (int i = 0; i < 300; ++i) rows.push_back({"k" + std::to_string(i), "r", "包含", std::to_string(i % 5 - 2)});
+  for (int i = 0; i < 300; ++i)
+    rows.push_back({"k" + std::to_string(i), "r", "包含", std::to_string(i % 5 - 2)});
   ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
   const std::vector<RuleRow> inMemory = InSortedCopyOrder(ReadRules());
   EXPECT_EQ(inMemory, SortedRows());
   std::vector<RuleRow> stable = ReadRules();
-  std::stable_sort(stable.begin(), stable.end(),
-                   [](const RuleRow& a, const RuleRow& b) { return std::stoi(a.matchCode) > std::stoi(b.matchCode); });
+  std::stable_sort(stable.begin(), stable.end(), [](const RuleRow& a, const RuleRow& b) {
+    return std::stoi(a.matchCode) > std::stoi(b.matchCode);
+  });
   EXPECT_NE(inMemory, stable);
 }
 
@@ -135,8 +137,10 @@ TEST_F(RuleStoreTest, ATextLongerThanItsFieldRefusesTheSaveBeforeAnythingIsWritt
     return std::string(std::istreambuf_iterator<char>(in), {});
   }();
   std::pair<std::size_t, TooLongText> tooLong;
-  EXPECT_EQ(ReplaceRules(directory_, {{"ok", "ok", "包含", "1"}, {"k", Text(1025, 'r'), "包含", "2"}}, &tooLong),
-            RuleStoreResult::TooLong);
+  EXPECT_EQ(
+      ReplaceRules(directory_, {{"ok", "ok", "包含", "1"}, {"k", Text(1025, 'r'), "包含", "2"}},
+                   &tooLong),
+      RuleStoreResult::TooLong);
   EXPECT_EQ(tooLong.first, 1u);
   EXPECT_EQ(tooLong.second.field, "回复语");
   EXPECT_EQ(tooLong.second.width, 1024);
@@ -165,11 +169,11 @@ TEST_F(RuleStoreTest, SavesReplaceBothTablesWhileAnotherProgramReadsThem) {
   ASSERT_EQ(ReplaceRules(directory_, NumberedRules("old", 3)), RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
   table::File rulesReader, sortedReader;
-  ASSERT_EQ(rulesReader.Open(directory_ + kRuleTableFile, table::Access::kRead, table::Share::kReadWrite,
-                             table::Disposition::kOpenExisting),
+  ASSERT_EQ(rulesReader.Open(directory_ + kRuleTableFile, table::Access::kRead,
+                             table::Share::kReadWrite, table::Disposition::kOpenExisting),
             0);
-  ASSERT_EQ(sortedReader.Open(directory_ + kSortedCopyFile, table::Access::kRead, table::Share::kReadWrite,
-                              table::Disposition::kOpenExisting),
+  ASSERT_EQ(sortedReader.Open(directory_ + kSortedCopyFile, table::Access::kRead,
+                              table::Share::kReadWrite, table::Disposition::kOpenExisting),
             0);
   const std::vector<RuleRow> fresh = NumberedRules("new", 5);
   ASSERT_EQ(ReplaceRules(directory_, fresh), RuleStoreResult::Ok);

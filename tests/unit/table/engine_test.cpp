@@ -119,8 +119,9 @@ TEST_F(Engine, TextCutsNeverSplitADoubleByteCharacter) {
   const struct {
     Text written, stored;
   } cases[] = {
-      {zhong + wen + zhong, zhong + wen},      // 6 bytes: the third character would be cut in half
-      {"a" + zhong + wen + "b", "a" + zhong + wen},  // 6 bytes: the cut falls after a whole character
+      {zhong + wen + zhong, zhong + wen},  // 6 bytes: the third character would be cut in half
+      {"a" + zhong + wen + "b",
+       "a" + zhong + wen},                     // 6 bytes: the cut falls after a whole character
       {"ab" + zhong + wen, "ab" + zhong},      // 7 bytes: width 5 ends inside 文
       {zhong + wen + "a", zhong + wen + "a"},  // exactly the width
       {"abcdef", "abcde"},                     // single bytes are cut bytewise

@@ -228,7 +228,8 @@ TEST_F(Files, ANewTableTakesThePlaceOfOneThatOthersRead) {
   WriteAll(next, fresh);
   SetReadOnly(path, true);
   File writer;
-  EXPECT_EQ(writer.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting), -6);
+  EXPECT_EQ(writer.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting),
+            -6);
   EXPECT_EQ(writer.Open(path, Access::kRead, Share::kReadWrite, Disposition::kOpenExisting), 0);
   writer.Close();
   EXPECT_FALSE(ReplaceTableFile(next, path, 0));
