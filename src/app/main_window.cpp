@@ -7,6 +7,7 @@
 #include "app/client_windows.h"
 #include "app/host_channel.h"
 #include "app/reply_service.h"
+#include "app/settings_window.h"
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
 #include "rules/rule_store.h"
@@ -289,7 +290,10 @@ void StopAllShops() {
 }
 
 bool ConfirmExit() {
-  return ShowMessageBox("确定退出吗？", kMbOkCancel | kMbIconInformation, "退出") == kAnswerOk;
+  if (ShowMessageBox("确定退出吗？", kMbOkCancel | kMbIconInformation, "退出") != kAnswerOk)
+    return false;
+  // A save that runs is finished first, so the program never ends half-way through it.
+  return FinishSettingsTasks();
 }
 
 void ShutDown() {

@@ -11,8 +11,10 @@ namespace quillane {
 inline constexpr char kMatchRequestMessage[] = "匹配回复内容";
 
 // The reply for the customer text: that of the first rule of the sorted copy
-// that matches, or the default reply when none matches, the matching rule's
-// reply is blank, or the sorted copy is not open.
+// that matches, or the default reply when none matches or the matching rule's
+// reply is blank. When the sorted copy could not be made, the rules of the
+// rule table are tried in the same order; with neither table open, the
+// default reply.
 Text MatchCustomerText(const Text& customer);
 
 // Host message handler: reads "customer text|shop number" and answers the

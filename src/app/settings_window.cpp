@@ -11,12 +11,14 @@
 #include "app/startup.h"
 #include "app/stored_settings.h"
 #include "rules/rule_store.h"
+#include "services/events.h"
 #include "services/files.h"
 #include "services/ini.h"
 #include "services/message_box.h"
 #include "services/process.h"
 #include "services/text.h"
 #include "services/values.h"
+#include "table/errors.h"
 #include "ui/runtime.h"
 
 namespace quillane {
@@ -38,6 +40,8 @@ ui::Control RuleInput() { return SettingsControl("组合框_匹配规则"); }
 ui::Control CodeInput() { return SettingsControl("编辑框_匹配码"); }
 ui::Control DefaultReplyInput() { return SettingsControl("编辑框_默认回复内容"); }
 ui::Control WaitInput() { return SettingsControl("编辑框_回复时间"); }
+ui::Control SaveButton() { return SettingsControl("按钮_保存"); }
+ui::Control MainStatus() { return ui::Control(ui::WindowId::Main, "状态条1"); }
 
 // The window's own state. Touched only on the main thread.
 struct WindowRecord {
@@ -171,7 +175,16 @@ void StartTask(ThreadRoutine routine, std::shared_ptr<const SaveInput> save = nu
   }
 }
 
-// Fills the inputs and the rules list; the list in batches.
+// 按钮_保存 while the list is loading: unavailable, and its caption says why.
+void ShowLoading(bool loading) {
+  SaveButton().SetText(loading ? kLoadingSaveCaption : kSaveCaption);
+  SaveButton().SetEnabled(!loading);
+}
+
+// Fills the inputs and the rules list; the list in batches. 按钮_保存 is
+// made available only when every rule is in the list, so no save ever
+// writes a list that is still loading; a list that could not be read whole
+// is never saved.
 void LoadSettings(std::int32_t ticket) {
   Turn turn(ticket);
   const Text file = SettingsFile();
@@ -184,7 +197,21 @@ void LoadSettings(std::int32_t ticket) {
       })) {
     return;
   }
-  const std::vector<RuleRow> rows = ReadRules(kRuleTableAlias);
+  int failure = 0;
+  const std::vector<RuleRow> rows = ReadRules(kRuleTableAlias, &failure);
+  if (failure != 0) {
+    std::uintptr_t owner = 0;
+    if (!WithOpenWindow(turn.instance(), [&] {
+          SaveButton().SetText(kSaveCaption);
+          owner = OwnerWindow();
+        })) {
+      return;
+    }
+    ShowMessageBox(
+        Text(kRulesUnreadable) + "（" + table::ErrorText(failure) + "）。" + kRulesUnreadableAdvice,
+        kErrorFlags, kTipTitle, owner);
+    return;
+  }
   for (std::size_t first = 0; first < rows.size(); first += kRowsPerBatch) {
     const std::size_t end = std::min(rows.size(), first + kRowsPerBatch);
     const bool open = WithOpenWindow(turn.instance(), [&] {
@@ -199,13 +226,33 @@ void LoadSettings(std::int32_t ticket) {
     });
     if (!open) return;
   }
+  WithOpenWindow(turn.instance(), [] { ShowLoading(false); });
+}
+
+// "回复语最长 1024 字节（约 512 个汉字），现为 1500 字节，请缩短后再添加。"
+Text TooLongMessage(const TooLongText& t, const char* action) {
+  return t.field + "最长 " + ToText(t.width) + " 字节（约 " + ToText(t.width / 2) +
+         " 个汉字），现为 " + ToText(static_cast<std::int64_t>(t.length)) + " 字节，请缩短后再" +
+         action + "。";
+}
+
+// Tells the main window's status bar that replies come from the rule table
+// because the sorted copy could not be made.
+void ShowSortedCopyProblem() {
+  const Text problem = SortedCopyProblem();
+  if (!problem.empty() && ui::IsWindowOpen(ui::WindowId::Main))
+    MainStatus().SetPartText(1, problem);
 }
 
 // Writes the rules, Data.ini and the sorted copy; the message to show.
 Text WriteSettings(const SaveInput& input) {
   const Text directory = StoreDirectory();
-  switch (ReplaceRules(directory, input.rows)) {
+  std::pair<std::size_t, TooLongText> tooLong;
+  switch (ReplaceRules(directory, input.rows, &tooLong)) {
     case RuleStoreResult::Ok: break;
+    case RuleStoreResult::TooLong:
+      return "第 " + ToText(static_cast<std::int64_t>(tooLong.first + 1)) + " 条规则的" +
+             TooLongMessage(tooLong.second, "保存");
     case RuleStoreResult::Select: return Text(kSaveFailed) + "-1";
     case RuleStoreResult::Clear: return Text(kSaveFailed) + "-2";
     case RuleStoreResult::Append: return Text(kSaveFailed) + "-3";
@@ -216,7 +263,9 @@ Text WriteSettings(const SaveInput& input) {
       !WriteIniItem(file, "Wait", "second", input.waitSeconds)) {
     return Text(kSaveFailed) + "-5";
   }
-  switch (RebuildSortedCopy(directory, true)) {
+  const RuleStoreResult rebuilt = RebuildSortedCopy(directory, true);
+  if (rebuilt != RuleStoreResult::Ok) ShowSortedCopyProblem();
+  switch (rebuilt) {
     case RuleStoreResult::Ok: return kSaveSucceeded;
     case RuleStoreResult::Sort: return kSortSaveFailed;
     default: return kOpenSaveFailed;
@@ -248,6 +297,16 @@ std::shared_ptr<const SaveInput> ReadSaveInput() {
         {list.GetCellText(r, 0), list.GetCellText(r, 1), list.GetCellText(r, 2), list.GetCellText(r, 3)});
   }
   return input;
+}
+
+// A text of the inputs that the rule table cannot store whole: said, and
+// true, so that nothing is added or changed.
+bool RefuseTooLongInput(const char* action) {
+  const TooLongText tooLong = FindTooLongText(
+      {Keywords().GetText(), ReplyInput().GetText(), RuleInput().GetText(), CodeInput().GetText()});
+  if (!tooLong) return false;
+  ShowMessageBox(TooLongMessage(tooLong, action), kInfoFlags, kTipTitle, OwnerWindow());
+  return true;
 }
 
 // Fills the list row `row` from the four input texts after checking that
@@ -282,6 +341,19 @@ Bytes DefaultSettingsFile() {
 
 bool SettingsTasksPending() { return Turns().Pending(); }
 
+bool FinishSettingsTasks() {
+  static bool waiting = false;  // main thread only
+  if (waiting) return false;
+  if (!SettingsTasksPending()) return true;
+  waiting = true;
+  if (ui::IsWindowOpen(ui::WindowId::Main)) MainStatus().SetPartText(1, kSavingBeforeExitStatus);
+  // The tasks reach the windows through the main thread, so it keeps
+  // handling messages while it waits.
+  while (SettingsTasksPending()) Delay(50);
+  waiting = false;
+  return true;
+}
+
 void BindSettingsWindowHandlers() {
   ui::BindHandler("StartLoadSettings", std::function<void()>(StartLoadSettings));
   ui::BindHandler("SettingsDestroying", std::function<void()>(SettingsDestroying));
@@ -300,6 +372,7 @@ void StartLoadSettings() {
   if (window.openInstance == 0) window.openInstance = ++window.lastInstance;
   // Nothing has been chosen in the new window's list yet.
   window.selectedRow = 0;
+  ShowLoading(true);
   StartTask(LoadSettings);
 }
 
@@ -330,9 +403,15 @@ void ShowSelectedRule() {
   RuleInput().SetCurrentIndex(list.GetCellText(row, 2) == kContainsRule ? 0 : 1);
 }
 
-void AddRule() { FillFromInputs(List().InsertRow()); }
+void AddRule() {
+  if (RefuseTooLongInput("添加")) return;
+  FillFromInputs(List().InsertRow());
+}
 
-void ModifyRule() { FillFromInputs(Window().selectedRow); }
+void ModifyRule() {
+  if (RefuseTooLongInput("修改")) return;
+  FillFromInputs(Window().selectedRow);
+}
 
 void DeleteRule() {
   if (ShowMessageBox("确定要删除吗？", kInfoFlags | kMbOkCancel, "删除", OwnerWindow()) != kAnswerOk) return;

@@ -28,6 +28,16 @@ inline constexpr char kSaveFailed[] = "保存失败，请重试！";        // f
 inline constexpr char kSortSaveFailed[] = "排序保存失败，请重试！-6";
 inline constexpr char kOpenSaveFailed[] = "打开保存失败，请重试！-7";
 
+// 按钮_保存's caption, and what it says while the rules list is loading.
+inline constexpr char kSaveCaption[] = "保存";
+inline constexpr char kLoadingSaveCaption[] = "载入中…";
+// The list could not be read whole; it is not saved.
+inline constexpr char kRulesUnreadable[] = "规则表读取失败";
+inline constexpr char kRulesUnreadableAdvice[] =
+    "\r\n为免丢失规则，本次不能保存。请关闭设置窗口后重新打开。";
+// The main window's status while exit waits for a save.
+inline constexpr char kSavingBeforeExitStatus[] = "正在保存设置，保存完成后退出…";
+
 // Binds the settings window's handlers to the names its definition uses.
 void BindSettingsWindowHandlers();
 
@@ -47,5 +57,12 @@ Bytes DefaultSettingsFile();
 
 // True while a load or a save that has been started has not finished.
 bool SettingsTasksPending();
+
+// Waits, handling the thread's messages, until every load and save started
+// has finished (a save's outcome box included); meanwhile the main window's
+// status bar says that settings are being saved. Called on the main thread
+// when staff have confirmed exit. False for a call made while an earlier one
+// still waits (a second exit request), which the first one completes.
+bool FinishSettingsTasks();
 
 }  // namespace quillane

@@ -1,12 +1,16 @@
 #include "rules/rule_store.h"
 
+#include <array>
 #include <atomic>
+#include <numeric>
 
 #include "services/events.h"
 #include "services/files.h"
 #include "services/values.h"
 #include "table/engine.h"
+#include "table/file_io.h"
 #include "table/format.h"
+#include "table/sort.h"
 #include "ui/runtime.h"
 
 namespace quillane {
@@ -14,6 +18,19 @@ namespace quillane {
 namespace {
 
 std::atomic<std::uint64_t> sortedCopyGeneration{0};
+
+std::mutex& ProblemMutex() {
+  static std::mutex m;
+  return m;
+}
+Text& SortedCopyProblemText() {
+  static Text text;
+  return text;
+}
+void SetSortedCopyProblem(const Text& text) {
+  std::lock_guard guard(ProblemMutex());
+  SortedCopyProblemText() = text;
+}
 
 // The first run-time error met while reading fields. It is reported only
 // after the table lock has been released: the report waits for the main
@@ -28,13 +45,15 @@ struct ReadError {
 };
 
 // The value of a field of the current record of `alias` as text: a text
-// field as it is, an integer field as decimal (when `integer`).
-Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& error) {
+// field as it is, an integer field as decimal (when `integer`). A read the
+// engine could not make sets `failure` to its code.
+Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& error, int& failure) {
   const table::FieldValue field = table::ReadField(position, alias);
   if (field.IsRuntimeError()) {
     if (error.message.empty()) error.message = field.runtimeError;
     return {};
   }
+  if (table::LastError() != 0 && failure == 0) failure = table::LastError();
   if (const Text* text = std::get_if<Text>(&field.value); text && !integer) return *text;
   if (const auto* code = std::get_if<std::int32_t>(&field.value); code && integer) return ToText(*code);
   if (error.message.empty()) error = {Text(ui::kErrTypeMismatch), true, 5};
@@ -47,8 +66,32 @@ constexpr char kSavingAlias[] = "新数据库";
 // it), it is opened again first.
 bool SelectRuleTable(const Text& directory) {
   if (table::SelectTable(kRuleTableAlias)) return true;
-  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword) &&
-         table::SelectTable(kRuleTableAlias);
+  return OpenRuleTable(directory) && table::SelectTable(kRuleTableAlias);
+}
+
+// The widths of the three text fields of the open rule table, or of the
+// stored empty rule table when none with the rule layout is open.
+std::array<std::int32_t, 3> TextWidths() {
+  std::array<std::int32_t, 3> widths = {table::kRuleKeywordWidth, table::kRuleReplyWidth,
+                                        table::kRuleMatchWidth};
+  const std::vector<table::FieldInfo> fields = table::TableFields(kRuleTableAlias);
+  if (fields.size() == 4) {
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (fields[k].type == static_cast<std::int32_t>(table::FieldType::kText))
+        widths[k] = fields[k].width;
+    }
+  }
+  return widths;
+}
+
+TooLongText CheckWidths(const RuleRow& row, const std::array<std::int32_t, 3>& widths) {
+  const Text* texts[] = {&row.keywords, &row.reply, &row.matchRule};
+  const char* names[] = {"关键词", "回复语", "匹配规则"};
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (texts[k]->size() > static_cast<std::size_t>(widths[k]))
+      return {names[k], widths[k], texts[k]->size()};
+  }
+  return {};
 }
 
 // An empty table file with the fields of the open table `alias`, protected
@@ -94,30 +137,77 @@ std::recursive_mutex& TableEngineLock() {
   return lock;
 }
 
-std::vector<RuleRow> ReadRules(const Text& alias) {
+std::vector<RuleRow> ReadRules(const Text& alias, int* failure) {
   std::vector<RuleRow> rows;
   ReadError error;
+  int failed = 0;
   {
     std::lock_guard guard(TableEngineLock());
-    table::SelectTable(alias);
-    const std::int32_t n = table::RecordCount();
-    for (std::int32_t i = 1; i <= n && error.message.empty(); ++i) {
-      table::GoToRecord(i);
+    std::int32_t n = 0;
+    if (!table::SelectTable(alias)) {
+      failed = table::LastError();
+    } else {
+      n = table::RecordCount();
+      failed = table::LastError();
+    }
+    for (std::int32_t i = 1; i <= n && error.message.empty() && failed == 0; ++i) {
+      if (!table::GoToRecord(i)) failed = table::LastError();
       RuleRow row;
-      row.keywords = ReadFieldText(1, alias, false, error);
-      row.reply = ReadFieldText(2, alias, false, error);
-      row.matchRule = ReadFieldText(3, alias, false, error);
-      row.matchCode = ReadFieldText(4, alias, true, error);
+      row.keywords = ReadFieldText(1, alias, false, error, failed);
+      row.reply = ReadFieldText(2, alias, false, error, failed);
+      row.matchRule = ReadFieldText(3, alias, false, error, failed);
+      row.matchCode = ReadFieldText(4, alias, true, error, failed);
       rows.push_back(std::move(row));
     }
   }
+  if (failure) *failure = failed;
   error.Raise();
   return rows;
 }
 
-RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& rows) {
+std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows) {
+  std::vector<std::int32_t> codes;
+  codes.reserve(rows.size());
+  for (const RuleRow& row : rows) codes.push_back(ToInteger(row.matchCode));
+  std::vector<std::uint32_t> order(rows.size());
+  std::iota(order.begin(), order.end(), 0u);
+  // The comparison the table sort makes on the match code, descending.
+  table::QuickSort(order, [&](std::uint32_t a, std::uint32_t b) {
+    const std::int32_t x = codes[a], y = codes[b];
+    return x < y ? 1 : (y < x ? -1 : 0);
+  });
+  std::vector<RuleRow> sorted;
+  sorted.reserve(rows.size());
+  for (std::uint32_t k : order) sorted.push_back(std::move(rows[k]));
+  return sorted;
+}
+
+bool OpenRuleTable(const Text& directory) {
+  table::OpenOptions options;
+  options.readOnly = true;
+  options.acceptShort = true;
+  std::lock_guard guard(TableEngineLock());
+  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword,
+                          options);
+}
+
+TooLongText FindTooLongText(const RuleRow& row) {
+  std::lock_guard guard(TableEngineLock());
+  return CheckWidths(row, TextWidths());
+}
+
+RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& rows,
+                             std::pair<std::size_t, TooLongText>* tooLong) {
   std::lock_guard guard(TableEngineLock());
   if (!SelectRuleTable(directory)) return RuleStoreResult::Select;
+  // Every text is stored whole or the save is refused before anything is written.
+  const std::array<std::int32_t, 3> widths = TextWidths();
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (TooLongText t = CheckWidths(rows[k], widths)) {
+      if (tooLong) *tooLong = {k, std::move(t)};
+      return RuleStoreResult::TooLong;
+    }
+  }
   const Text saving = directory + kRuleTableSavingFile;
   const Bytes empty = EmptyTableLike(kRuleTableAlias);
   RuleStoreResult result = RuleStoreResult::Clear;
@@ -126,7 +216,8 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
     // The engine holds the rule table open; it must let go before the new
     // file can take its name.
     table::CloseTable(kRuleTableAlias);
-    if (!MoveFileTo(saving, directory + kRuleTableFile, true)) result = RuleStoreResult::Write;
+    if (!table::ReplaceTableFile(saving, directory + kRuleTableFile))
+      result = RuleStoreResult::Write;
   }
   if (result != RuleStoreResult::Ok) RemoveFile(saving);
   // Whichever table now lies in place, old or new, is the open rule table again.
@@ -137,16 +228,36 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
 RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
   std::lock_guard guard(TableEngineLock());
   ++sortedCopyGeneration;
+  auto failed = [](RuleStoreResult result, int code) {
+    SetSortedCopyProblem(Text("排序文件 Sorting.edb 未能重建（") + table::ErrorText(code) +
+                         "），仍按规则表回复客户");
+    return result;
+  };
   if (reopen) {
     table::CloseTable(kSortedCopyAlias);
     Delay(100);
-    table::SelectTable(kRuleTableAlias);
+  } else if (!table::TableFields(kSortedCopyAlias).empty()) {
+    return failed(RuleStoreResult::Sort, table::kAlreadyOpen);
   }
+  table::SelectTable(kRuleTableAlias);
   const Text path = directory + kSortedCopyFile;
-  if (!table::SortTable(path, "匹配码", false)) return RuleStoreResult::Sort;
-  if (!table::OpenTable(path, kSortedCopyAlias, table::kRulePassword)) return RuleStoreResult::Open;
+  const Text saving = directory + kSortedCopySavingFile;
+  if (!table::SortTable(saving, "匹配码", false) || !table::ReplaceTableFile(saving, path)) {
+    const int code = table::LastError();
+    table::RemoveFile(saving);
+    return failed(RuleStoreResult::Sort, code);
+  }
+  if (!table::OpenTable(path, kSortedCopyAlias, table::kRulePassword)) {
+    return failed(RuleStoreResult::Open, table::LastError());
+  }
   table::SelectTable(kSortedCopyAlias);
+  SetSortedCopyProblem({});
   return RuleStoreResult::Ok;
+}
+
+Text SortedCopyProblem() {
+  std::lock_guard guard(ProblemMutex());
+  return SortedCopyProblemText();
 }
 
 std::uint64_t SortedCopyGeneration() { return sortedCopyGeneration.load(); }

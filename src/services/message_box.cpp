@@ -41,7 +41,10 @@ std::int32_t NumberMessageBoxAnswer(int platformButton) {
     case kButtonIgnore: return kAnswerIgnore;
     case kButtonYes: return kAnswerYes;
     case kButtonNo: return kAnswerNo;
-    default: return kAnswerOk;
+    // 0 is a box that could not be shown; like any answer we do not know,
+    // it never counts as OK, so a failed question deletes or ends nothing.
+    default:
+      return kAnswerCancel;
   }
 }
 

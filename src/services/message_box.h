@@ -48,12 +48,14 @@ enum MessageBoxButton : int {
 // The flags the box is shown with: the given ones plus task-modal, unless
 // system-modal is among them.
 std::uint32_t EffectiveMessageBoxFlags(std::uint32_t flags);
-// A platform button identifier as the numbered answer (unknown: 0).
+// A platform button identifier as the numbered answer. A box that could not
+// be shown (0) and any unknown identifier give Cancel.
 std::int32_t NumberMessageBoxAnswer(int platformButton);
 
 inline constexpr std::string_view kDefaultMessageBoxTitle = "信息：";
 
-// Shows a message box and returns the numbered answer. The message is any
+// Shows a message box and returns the numbered answer (Cancel when the box
+// cannot be shown). The message is any
 // value: text as is, numbers and bool as ToText gives them, date-time as a date
 // text, anything else the empty text. `owner` is a native window handle or 0.
 std::int32_t ShowMessageBox(const Value& message, std::uint32_t flags,

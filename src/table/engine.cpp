@@ -33,6 +33,8 @@ struct OpenTableState {
   std::int64_t dataStart = 0;
   std::int64_t recordSize = 0;
   std::int64_t current = 0;
+  // The whole records of a short file opened with acceptShort; -1 otherwise.
+  std::int64_t countLimit = -1;
   DataFile table;
   std::unique_ptr<DataFile> companion;
 
@@ -132,6 +134,7 @@ int ReadCounters(OpenTableState& t, std::int32_t* count, std::int32_t* serial, i
   rc = t.table.ReadExact(kCountersOffset, raw, sizeof raw, kRecordCountFailed);
   if (rc != 0) return rc;
   *count = GetInt32(raw);
+  if (t.countLimit >= 0 && *count > t.countLimit) *count = static_cast<std::int32_t>(t.countLimit);
   *serial = GetInt32(raw + 4);
   return 0;
 }
@@ -183,7 +186,7 @@ int CheckCompanion(OpenTableState& t, const Text& password) {
   return 0;
 }
 
-int CheckTable(OpenTableState& t, const Text& password) {
+int CheckTable(OpenTableState& t, const Text& password, bool acceptShort) {
   DataFile& f = t.table;
   std::uint8_t raw[kHeaderSize];
   int rc = f.ReadExact(0, raw, sizeof raw, kNotATable);
@@ -228,7 +231,9 @@ int CheckTable(OpenTableState& t, const Text& password) {
   // Record-count repair: a torn append leaves a partial tail, a lost tail
   // leaves a count larger than the records present.
   const std::int64_t whole = (size - t.dataStart) / t.recordSize;
-  if (whole < h.recordCount) {
+  if (whole < h.recordCount && t.readOnly && acceptShort) {
+    t.countLimit = std::max<std::int64_t>(whole, 0);
+  } else if (whole < h.recordCount) {
     if (t.readOnly) return kFileSizeWrong;
     h.recordCount = static_cast<std::int32_t>(whole);
     std::uint8_t countBytes[4];
@@ -381,6 +386,20 @@ bool ConvertForField(const FieldDescriptor& d, const Value& in, Value* out) {
   }
 }
 
+// How many leading bytes of `s` a text field of `width` bytes takes: all of
+// them when they fit, else as many as fit without splitting a double-byte
+// character (its lead byte is left out with its trail byte).
+std::size_t TextBytesThatFit(const Text& s, std::size_t width) {
+  if (s.size() <= width) return s.size();
+  std::size_t k = 0;
+  while (k < width) {
+    const std::size_t step = IsLead(static_cast<unsigned char>(s[k])) && k + 1 < s.size() ? 2 : 1;
+    if (k + step > width) break;
+    k += step;
+  }
+  return k;
+}
+
 // Bytes of a fixed-size value for the record.
 void EncodeField(const FieldDescriptor& d, const Value& v, std::uint8_t* p) {
   switch (static_cast<FieldType>(d.type)) {
@@ -423,7 +442,7 @@ void EncodeField(const FieldDescriptor& d, const Value& v, std::uint8_t* p) {
       const Text& s = std::get<Text>(v);
       const std::size_t width = static_cast<std::size_t>(d.width);
       std::memset(p, 0, width);
-      std::memcpy(p, s.data(), std::min(width, s.size()));
+      std::memcpy(p, s.data(), TextBytesThatFit(s, width));
       break;
     }
     default:
@@ -485,7 +504,7 @@ bool OpenTable(const Text& file, const Text& alias, const Text& password,
       WholeLock lock(t->table);
       rc = lock.Acquire(LockWaitTime());
       if (rc != 0) return SetError(rc), false;
-      rc = CheckTable(*t, password);
+      rc = CheckTable(*t, password, options.acceptShort);
       if (rc != 0) return SetError(rc), false;
     }
     Registry& r = TheRegistry();
@@ -874,7 +893,8 @@ int SortInto(OpenTableState& src, const Text& targetName, const SortOptions& opt
   std::uint8_t counters[8];
   rc = src.table.ReadExact(kCountersOffset, counters, 8, kRecordCountFailed);
   if (rc != 0) return rc;
-  const std::int64_t count = std::max(GetInt32(counters), 0);
+  std::int64_t count = std::max(GetInt32(counters), 0);
+  if (src.countLimit >= 0) count = std::min(count, src.countLimit);
 
   // Sort entries: record index plus key bytes.
   std::int64_t keyBytes = 0;
@@ -1050,6 +1070,80 @@ bool WriteNewTableFile(const Text& file, const Bytes& bytes) {
   if (rc != 0) return SetError(rc), false;
   SetError(0);
   return true;
+}
+
+Text ReplacedTablePath(const Text& file) {
+  Text stem = file;
+  const std::size_t dot = stem.rfind('.');
+  const std::size_t slash = stem.find_last_of("\\/");
+  if (dot != Text::npos && (slash == Text::npos || dot > slash)) stem.resize(dot);
+  return stem + "-replaced.edb";
+}
+
+namespace {
+
+// One attempt of ReplaceTableFile.
+int ReplaceOnce(const Text& from, const Text& to, const Text& aside) {
+  bool readOnly = false;
+  const int probe = ProbeFile(to, &readOnly);
+  if (probe == 0 && readOnly) return kAccessDenied;
+  int rc = RenameFile(from, to, true);
+  if (rc != kAccessDenied || probe != 0) return rc;
+  // `to` is open somewhere and cannot be replaced in one step: its name is
+  // freed by moving the old file aside, which a reader's delete sharing allows.
+  rc = RemoveFile(aside);
+  // A leftover that cannot go yet (still open, delete pending) passes later.
+  if (rc != 0 && rc != kFileNotFound) return kSharingViolation;
+  rc = RenameFile(to, aside, false);
+  if (rc != 0) return rc;
+  rc = RenameFile(from, to, false);
+  if (rc != 0) {
+    RenameFile(aside, to, false);
+    return rc;
+  }
+  // Gone once its last reader closes it.
+  RemoveFile(aside);
+  return 0;
+}
+
+}  // namespace
+
+bool ReplaceTableFile(const Text& from, const Text& to, int waitMs) {
+  Text source, target;
+  int rc = FullPath(from, &source);
+  if (rc == 0) rc = FullPath(to, &target);
+  if (rc == 0) {
+    const Text aside = ReplacedTablePath(target);
+    rc = WithRetry(waitMs, [&] { return ReplaceOnce(source, target, aside); });
+  }
+  if (rc != 0) return SetError(rc), false;
+  SetError(0);
+  return true;
+}
+
+bool CopyTableFile(const Text& from, const Text& to) {
+  try {
+    Text source, target;
+    int rc = FullPath(from, &source);
+    if (rc == 0) rc = FullPath(to, &target);
+    bool readOnly = false;
+    if (rc == 0 && ProbeFile(target, &readOnly) == 0) rc = kAccessDenied;
+    File in;
+    if (rc == 0) rc = in.Open(source, Access::kRead, Share::kReadWrite, Disposition::kOpenExisting);
+    std::int64_t size = 0;
+    if (rc == 0) rc = in.Size(&size);
+    Bytes bytes;
+    if (rc == 0) {
+      bytes.resize(static_cast<std::size_t>(size));
+      std::size_t got = 0;
+      rc = in.ReadAt(0, bytes.data(), bytes.size(), &got);
+      if (rc == 0 && got != bytes.size()) rc = kReadRecordFailed;
+    }
+    if (rc != 0) return SetError(rc), false;
+    return WriteNewTableFile(target, bytes);
+  } catch (const std::bad_alloc&) {
+    return SetError(kOutOfMemory), false;
+  }
 }
 
 std::vector<FieldInfo> TableFields(const Text& name) {

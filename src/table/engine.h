@@ -70,6 +70,10 @@ inline constexpr const char kBadFieldArgRuntimeError[] = "指定字段的参数�
 struct OpenOptions {
   bool readOnly = false;
   int shareMode = 1;  // 1 others read and write, 2 no reading, 3 no writing, else exclusive
+  // Read-only openings only: a file shorter than its record count claims
+  // opens with the whole records it holds, counted in memory; the file is
+  // left as it is (a writable opening repairs it instead).
+  bool acceptShort = false;
 };
 
 struct SortOptions {
@@ -111,6 +115,23 @@ bool FlushTable(const Text& name = {});
 // Creates (or empties) a file and writes the bytes, e.g. MakeEmptyRuleTable(),
 // then flushes it. Refused with -12 while the file is open anywhere.
 bool WriteNewTableFile(const Text& file, const Bytes& bytes);
+
+// Puts the whole file `from` in the place of the table file `to` and
+// removes `from`'s name. A reader that holds `to` open (with delete sharing)
+// keeps reading the old file: when `to` cannot be replaced while it is open,
+// it is first renamed to `to` less its extension + "-replaced.edb" and that
+// name is deleted afterwards. Refusals that pass (a sharing violation, a
+// scanner holding one of the files) are retried for up to `waitMs`
+// milliseconds. A read-only `to` is never replaced. True on success; on
+// failure `to` is the old file again.
+bool ReplaceTableFile(const Text& from, const Text& to, int waitMs = 2000);
+// The name a table file is moved to while ReplaceTableFile puts a new one in
+// its place.
+Text ReplacedTablePath(const Text& file);
+
+// Writes a byte-for-byte copy of `from` as the new file `to` and flushes it;
+// refused (-6) when `to` exists.
+bool CopyTableFile(const Text& from, const Text& to);
 
 // For tools: the fields of a table (named, or the current one) and the record
 // serial of its current record.

@@ -17,7 +17,9 @@ namespace quillane::table {
 
 enum class Access { kRead, kReadWrite };
 // The share modes of OpenTable: 1 others may read and write, 2 others may not
-// read, 3 others may not write, anything else exclusive.
+// read, 3 others may not write, anything else exclusive. Modes 1 and 3 also
+// let others rename or delete the file, so a reader never keeps a whole new
+// table from taking its name.
 enum class Share { kReadWrite, kDenyRead, kDenyWrite, kExclusive };
 enum class Disposition { kOpenExisting, kCreateAlways };
 
@@ -31,7 +33,8 @@ class File {
   File& operator=(const File&) = delete;
 
   // Opens (or creates and empties) the file. A refused open because another
-  // opening's share mode forbids it gives -12.
+  // opening's share mode forbids it gives -12; opening a read-only file for
+  // writing gives -6.
   int Open(const Text& path, Access access, Share share, Disposition disposition);
   void Close();
   bool IsOpen() const;
@@ -59,6 +62,18 @@ class File {
 #endif
 };
 
+// Renames a file in one step, written through to the disk; with `replace`
+// an existing `to` is replaced. Refusals are those of Windows: a file open
+// somewhere without delete sharing cannot be renamed (-12), and an existing
+// target that is open anywhere or read-only is not replaced (-6).
+int RenameFile(const Text& from, const Text& to, bool replace);
+// Deletes a file: -3 when there is none, -12 while it is open somewhere
+// without delete sharing, -6 when it may not be deleted.
+int RemoveFile(const Text& path);
+// 0 when the file exists (*readOnly tells whether it carries the read-only
+// attribute; natively, whether its owner lacks write permission), else a code.
+int ProbeFile(const Text& path, bool* readOnly);
+
 // Completes a name to a full path as the operating system does; 0 or a code.
 int FullPath(const Text& name, Text* full);
 
@@ -68,7 +83,8 @@ void SleepMs(std::uint32_t ms);
 
 #ifndef _WIN32
 // Native test seam: called before every change a file opening makes to a
-// file (creating or emptying it, a write, a truncation, a flush). A non-zero
+// file (creating or emptying it, a write, a truncation, a flush) and before
+// every rename and deletion through this interface. A non-zero
 // result is returned as that change's failure, the way a full disk would be;
 // the hook may also end the process there. Install it before other threads
 // use files; an empty hook removes it.

@@ -78,6 +78,43 @@ std::vector<Opening>& Openings() {
 
 bool AllowsRead(Share s) { return s == Share::kReadWrite || s == Share::kDenyWrite; }
 bool AllowsWrite(Share s) { return s == Share::kReadWrite || s == Share::kDenyRead; }
+bool AllowsDelete(Share s) { return s == Share::kReadWrite || s == Share::kDenyWrite; }
+
+// How the openings of this process hold the file at `st`: whether any does,
+// and whether one does without delete sharing.
+struct Holders {
+  bool any = false;
+  bool denyDelete = false;
+};
+Holders HoldersOf(const struct stat& st) {
+  Holders h;
+  std::lock_guard<std::mutex> guard(OpeningsMutex());
+  for (const Opening& o : Openings()) {
+    if (!o.used || o.device != static_cast<std::uint64_t>(st.st_dev) ||
+        o.inode != static_cast<std::uint64_t>(st.st_ino))
+      continue;
+    h.any = true;
+    h.denyDelete = h.denyDelete || !AllowsDelete(o.share);
+  }
+  return h;
+}
+
+// The read-only attribute of Windows, as the owner's missing write permission.
+// It is honoured even for root, as Windows honours it for administrators.
+bool ReadOnlyMode(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
+
+// Makes a change of a folder's entries (a rename) durable.
+void SyncFolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
 
 // Whether a new opening is compatible with an existing one, as Windows judges it.
 bool Compatible(const Opening& old, Access access, Share share) {
@@ -150,7 +187,7 @@ int File::Open(const Text& path, Access access, Share share, Disposition disposi
     ::close(fd);
     return code;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (S_ISDIR(st.st_mode) || (access == Access::kReadWrite && ReadOnlyMode(st))) {
     ::close(fd);
     return kAccessDenied;
   }
@@ -279,6 +316,43 @@ int File::Unlock(std::int64_t offset, std::int64_t length) {
   fl.l_len = static_cast<off_t>(length);
   if (::fcntl(fd_, LockCommand(false), &fl) == 0) return kOk;
   return kUnlockFailed;
+}
+
+int RenameFile(const Text& from, const Text& to, bool replace) {
+  if (from.empty() || to.empty()) return kFileNotFound;
+  if (const int rc = BeforeChange(); rc != 0) return rc;
+  const std::string source = NativePath(from), target = NativePath(to);
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return CodeFromErrno(errno);
+  if (HoldersOf(st).denyDelete) return kSharingViolation;
+  if (::lstat(target.c_str(), &st) == 0) {
+    if (!replace || S_ISDIR(st.st_mode) || ReadOnlyMode(st) || HoldersOf(st).any)
+      return kAccessDenied;
+  }
+  if (::rename(source.c_str(), target.c_str()) != 0) return CodeFromErrno(errno);
+  SyncFolderOf(target);
+  return kOk;
+}
+
+int RemoveFile(const Text& path) {
+  if (path.empty()) return kFileNotFound;
+  if (const int rc = BeforeChange(); rc != 0) return rc;
+  const std::string native = NativePath(path);
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) != 0) return CodeFromErrno(errno);
+  if (S_ISDIR(st.st_mode) || ReadOnlyMode(st)) return kAccessDenied;
+  if (HoldersOf(st).denyDelete) return kSharingViolation;
+  if (::unlink(native.c_str()) != 0) return CodeFromErrno(errno);
+  return kOk;
+}
+
+int ProbeFile(const Text& path, bool* readOnly) {
+  if (path.empty()) return kFileNotFound;
+  struct stat st {};
+  if (::stat(NativePath(path).c_str(), &st) != 0) return CodeFromErrno(errno);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  *readOnly = ReadOnlyMode(st);
+  return kOk;
 }
 
 void SetFileChangeHook(FileChangeHook hook) { ChangeHook() = std::move(hook); }

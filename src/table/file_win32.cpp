@@ -69,6 +69,12 @@ OVERLAPPED At(std::int64_t offset) {
   return o;
 }
 
+bool ReadOnlyAttribute(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace
 
 Share ShareFromMode(int mode) {
@@ -93,23 +99,29 @@ int File::Open(const Text& path, Access access, Share share, Disposition disposi
   if (path.empty()) return kFileNotFound;
   DWORD desired = GENERIC_READ | (access == Access::kReadWrite ? GENERIC_WRITE : 0);
   DWORD shareMode = 0;
+  // Readers let others rename and delete the file, so that a whole new table
+  // can take its name while they read (they keep reading the old one).
   switch (share) {
     case Share::kReadWrite:
-      shareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
+      shareMode = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
       break;
     case Share::kDenyRead:
       shareMode = FILE_SHARE_WRITE;
       break;
     case Share::kDenyWrite:
-      shareMode = FILE_SHARE_READ;
+      shareMode = FILE_SHARE_READ | FILE_SHARE_DELETE;
       break;
     case Share::kExclusive:
       shareMode = 0;
       break;
   }
   const DWORD how = disposition == Disposition::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE h = CreateFileW(Wide(path).c_str(), desired, shareMode, nullptr, how,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring wide = Wide(path);
+  // A read-only file is not opened for writing, even where the system would
+  // let an administrator (or Wine's root) do so.
+  if (access == Access::kReadWrite && ReadOnlyAttribute(wide)) return kAccessDenied;
+  HANDLE h =
+      CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return CodeFromError(GetLastError());
   handle_ = h;
   writable_ = access == Access::kReadWrite;
@@ -204,6 +216,31 @@ int File::Unlock(std::int64_t offset, std::int64_t length) {
                    static_cast<DWORD>(len >> 32), &o))
     return kOk;
   return kUnlockFailed;
+}
+
+int RenameFile(const Text& from, const Text& to, bool replace) {
+  if (from.empty() || to.empty()) return kFileNotFound;
+  const std::wstring target = Wide(to);
+  if (replace && ReadOnlyAttribute(target)) return kAccessDenied;
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (MoveFileExW(Wide(from).c_str(), target.c_str(), flags)) return kOk;
+  const DWORD e = GetLastError();
+  return e == ERROR_ALREADY_EXISTS ? kAccessDenied : CodeFromError(e);
+}
+
+int RemoveFile(const Text& path) {
+  if (path.empty()) return kFileNotFound;
+  if (DeleteFileW(Wide(path).c_str())) return kOk;
+  return CodeFromError(GetLastError());
+}
+
+int ProbeFile(const Text& path, bool* readOnly) {
+  if (path.empty()) return kFileNotFound;
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return CodeFromError(GetLastError());
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
+  *readOnly = (a & FILE_ATTRIBUTE_READONLY) != 0;
+  return kOk;
 }
 
 int FullPath(const Text& name, Text* full) {

@@ -29,6 +29,7 @@ enum class Change {
   RowDeleted,     // a: row index
   Cell,           // a: row, b: column
   Selection,      // selectedRow / focusedRow of a report list
+  Enabled,        // the control was enabled or disabled
 };
 
 class Backend {

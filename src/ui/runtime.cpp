@@ -766,6 +766,15 @@ bool Runtime::IsEnabled(WindowId w, std::string_view name) {
       false);
 }
 
+void Runtime::SetEnabled(WindowId w, std::string_view name, bool enabled) {
+  OnMain([&] {
+    Target t = Find(w, name, Access::Operation);
+    if (!t.ctl || t.ctl->enabled == enabled) return;
+    t.ctl->enabled = enabled;
+    backend_->Update(*t.win, *t.ctl, Change::Enabled);
+  });
+}
+
 bool Runtime::IsShown(WindowId w, std::string_view name) {
   return OnMain<bool>(
       [&] {
@@ -972,6 +981,9 @@ void Control::AppendText(std::initializer_list<Text> texts) const {
 void Control::AppendText(const Text& text) const { WithRuntime([&](Runtime& r) { r.AppendText(window_, name_, text); }); }
 bool Control::IsEnabled() const { return WithRuntime(false, [&](Runtime& r) { return r.IsEnabled(window_, name_); }); }
 bool Control::IsShown() const { return WithRuntime(false, [&](Runtime& r) { return r.IsShown(window_, name_); }); }
+void Control::SetEnabled(bool enabled) const {
+  WithRuntime([&](Runtime& r) { r.SetEnabled(window_, name_, enabled); });
+}
 
 bool LoadWindow(WindowId id, std::uintptr_t owner, bool /*modal: the program loads every window modeless*/) {
   return WithRuntime(false, [&](Runtime& r) { return r.LoadWindow(id, owner); });

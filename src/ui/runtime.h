@@ -141,6 +141,7 @@ class Runtime {
   void FocusControl(WindowId w, std::string_view name);
   void AppendText(WindowId w, std::string_view name, const Text& text);
   bool IsEnabled(WindowId w, std::string_view name);
+  void SetEnabled(WindowId w, std::string_view name, bool enabled);
   bool IsShown(WindowId w, std::string_view name);  // empty name: the window
 
   // --- User input, reported by a backend on the main thread ---------------
@@ -265,6 +266,8 @@ class Control {
   void AppendText(std::initializer_list<Text> texts) const;
   void AppendText(const Text& text) const;
   bool IsEnabled() const;
+  // A disabled control takes no clicks or typing.
+  void SetEnabled(bool enabled) const;
   bool IsShown() const;
 
  private:

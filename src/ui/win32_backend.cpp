@@ -263,6 +263,9 @@ class Win32Backend : public Backend {
       case Change::Selection:
         SyncSelection(c);
         break;
+      case Change::Enabled:
+        EnableWindow(h, c.enabled ? TRUE : FALSE);
+        break;
     }
     --suppress_;
   }

@@ -415,6 +415,7 @@ void Help() {
   Out(L"  wait-window WINDOW                wait until the window is open");
   Out(L"  wait-gone WINDOW                  wait until the window is closed");
   Out(L"  count-windows WINDOW              print how many such windows are open");
+  Out(L"  foreground                        print the caption of the window in the foreground");
   Out(L"  close WINDOW                      ask the window to close (its close box)");
   Out(L"  toolbar-items WINDOW CONTROL      print each tool-bar item: index, caption (- for a separator),");
   Out(L"                                    visible|hidden, enabled|disabled");
@@ -468,6 +469,11 @@ int Run(std::vector<std::wstring> a) {
     return 0;
   }
   if (cmd == L"answer-box" && need(1)) return AnswerBox(a[1]);
+  if (cmd == L"foreground" && need(0)) {
+    const HWND front = GetForegroundWindow();
+    Out(front ? TextOf(GetAncestor(front, GA_ROOT)) : L"");
+    return 0;
+  }
 
   if (a.size() < 3) return Fail(L"missing arguments; see uidriver help");
   if (!Resolve(a[1], a[2], &t, &rc)) return rc;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real Quillane.exe with real Browser.exe clients in scripted mode under
-# Wine, driven from outside through uidriver.exe: the first start, shops and
-# their replies, notices, deleting a shop, a missing Browser.exe, and exit.
+# Wine, driven from outside through uidriver.exe: the first start, one
+# Quillane per folder, shops and their replies, notices, deleting a shop, a
+# missing Browser.exe, exit, and starts on rule tables that cannot be used
+# as they are (read-only, truncated, held by another program, no sorted copy).
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
 . "$(dirname "$0")/../checks.sh"
@@ -47,13 +49,47 @@ check "a missing Browser.exe is reported" "添加失败，请重试或检查本�
 check "and its tab removed" "*启动页" "$(tabs)"
 check "the add button is enabled again" "enabled" "$(drv state Quillane 工具条1 | tr -d '\r' | cut -f1 | head -1)"
 
+# One Quillane per folder: a second start in the same folder (spelled in
+# other letter case) says so, ends, and brings the running window to the front.
+drv click-tool Quillane 工具条1 8 >/dev/null
+drv wait-window 设置 >/dev/null
+check "the settings window is in front" 设置 "$(drv foreground | tr -d '\r')"
+upper=${first^^}
+"$wine" "$(winpath "$upper")\\QUILLANE.EXE" &
+second=$!
+check "a second start in the folder says so" \
+  "启动 Quillane 已在这个文件夹中运行： $(winpath "$upper") 同一文件夹只能运行一个 Quillane，否则两者会争用规则文件。 点击“确定”后将切换到正在运行的窗口。" \
+  "$(echo $(drv answer-box OK | tr -d '\r'))"
+wait "$second"
+check "and ends without a window of its own" "0 1" "$? $(drv count-windows Quillane | tr -d '\r')"
+for i in $(seq 1 50); do [ "$(drv foreground | tr -d '\r')" == Quillane ] && break; sleep 0.1; done
+check "the running main window comes to the front" Quillane "$(drv foreground | tr -d '\r')"
+close_settings() { drv close 设置 >/dev/null; drv wait-gone 设置 >/dev/null; }
+close_settings
+
 # Exit with Cancel keeps it running; OK ends it with exit code 0.
 drv close Quillane >/dev/null
 box=$(drv answer-box CANCEL | tr -d '\r')
 check "the exit question" "退出 确定退出吗？" "$(echo $box)"
 check "Cancel keeps Quillane running" 1 "$(drv count-windows Quillane | tr -d '\r')"
-exit_app
-check "OK ends Quillane with exit code 0" 0 "$?"
+
+# Quillane in another folder starts beside it.
+other=$work/other
+mkdir -p "$other"
+cp "$bin/Quillane.exe" "$other/"
+( cd "$other" && exec "$wine" "$other/Quillane.exe" ) &
+app2=$!
+for i in $(seq 1 100); do [ "$(drv count-windows Quillane | tr -d '\r')" == 2 ] && break; sleep 0.2; done
+check "Quillane in another folder starts normally" 2 "$(drv count-windows Quillane | tr -d '\r')"
+drv close Quillane >/dev/null
+drv answer-box OK >/dev/null
+drv close Quillane >/dev/null
+drv answer-box OK >/dev/null
+wait "$app2"
+rc2=$?
+wait "$app"
+check "OK ends both with exit code 0" "0 0" "$? $rc2"
+app=""
 
 # --- Shops and replies -------------------------------------------------------
 shop=$work/shop
@@ -113,6 +149,68 @@ exit_app
 check "exit code 0 with shops open" 0 "$?"
 check "shop 1's data folder is removed at exit" no "$([ -d "$unixdir1" ] && echo yes || echo no)"
 check "the clients were told to stop at exit" yes "$(has_line "$c1" $'停止回复\t')"
+
+# --- Rule tables that cannot be used as they are ---------------------------------
+# Each start must leave the original bytes as they were.
+{ echo '关键词,回复语,匹配规则,匹配码'; for i in $(seq 1 20); do echo "词$i,回复$i,包含,$i"; done; } >"$work/20.csv"
+"$wine" "$bin/edbtool.exe" rules-from-csv "$(winpath "$work/20.csv")" "$(winpath "$work/20.edb")" >/dev/null 2>&1
+start_with_box() { # folder: starts Quillane there; box holds the box it shows first
+  ( cd "$1" && exec "$wine" "$1/Quillane.exe" ) >/dev/null 2>&1 &
+  app=$!
+  box=$(echo $(drv --timeout 40000 answer-box OK | tr -d '\r'))
+}
+
+# Read-only: its rules serve, staff are told that saves will fail.
+ro=$work/readonly
+mkdir -p "$ro"
+cp "$bin/Quillane.exe" "$work/20.edb" "$ro/" && mv "$ro/20.edb" "$ro/Database.edb"
+cp "$ro/Database.edb" "$work/ro-original.edb"
+chmod 444 "$ro/Database.edb"
+start_with_box "$ro"
+check "a read-only table: said, with its 20 rules" "启动 规则表 Database.edb 是只读文件，文件未做任何改动。 本次按其中的 20 条规则回复客户，但在设置窗口中保存会失败。 如需修改规则，请关闭本程序，去掉该文件的只读属性后重新启动。" "$box"
+drv --timeout 40000 wait-window Quillane >/dev/null || echo "FAIL Quillane did not open on a read-only table"
+exit_app
+check "the read-only table keeps its bytes" same "$(cmp -s "$ro/Database.edb" "$work/ro-original.edb" && echo same || echo differs)"
+
+# A truncated copy of the 20-rule table: kept beside it, its whole rule used.
+cut=$work/truncated
+mkdir -p "$cut"
+cp "$bin/Quillane.exe" "$cut/"
+head -c 2000 "$work/20.edb" >"$cut/Database.edb"
+cp "$cut/Database.edb" "$work/cut-original.edb"
+start_with_box "$cut"
+kept=$(cd "$cut" && ls Database-damaged-*.edb 2>/dev/null)
+check "a truncated table: said, with the rules read and the copy's name" "启动 规则表 Database.edb 已损坏：文件比它记录的规则数短，只读出了 1 条完整的规则。 原文件已原样保留为 $kept，Database.edb 未做任何改动。 本次按读出的 1 条规则回复客户；在设置窗口中保存后，Database.edb 将只含这些规则。" "$box"
+drv --timeout 40000 wait-window Quillane >/dev/null || echo "FAIL Quillane did not open on a truncated table"
+exit_app
+check "the truncated table keeps its bytes, and so does its copy" "same same" \
+  "$(cmp -s "$cut/Database.edb" "$work/cut-original.edb" && echo same || echo differs) $(cmp -s "$cut/$kept" "$work/cut-original.edb" && echo same || echo differs)"
+
+# Held by another program that lets nobody in: no start, the file untouched.
+held=$work/held
+mkdir -p "$held"
+cp "$bin/Quillane.exe" "$work/20.edb" "$held/" && mv "$held/20.edb" "$held/Database.edb"
+"$wine" "$bin/holdfile.exe" "$(winpath "$held/Database.edb")" exclusive 60000 >"$work/hold.out" 2>/dev/null &
+wait_line "$work/hold.out" held || echo "FAIL holdfile could not open the table"
+start_with_box "$held"
+check "a table held by another program: said, and no start" "启动失败 规则表 Database.edb 正被其他程序占用（访问文件时产生共享冲突），文件未做任何改动。 请关闭正在使用该文件的程序后重新启动本程序。" "$box"
+wait "$app"
+check "Quillane ends without a window" "0 0" "$? $(drv count-windows Quillane | tr -d '\r')"
+app=""
+touch "$held/Database.edb.release"
+check "the held table keeps its bytes" same "$(cmp -s "$held/Database.edb" "$work/20.edb" && echo same || echo differs)"
+
+# --- A sorted copy that cannot be made: said, and the rules still answer ------------
+nosort=$work/nosort
+mkdir -p "$nosort/Sorting.edb"
+cp "$bin/Quillane.exe" "$bin/Browser.exe" "$work/20.edb" "$nosort/" && mv "$nosort/20.edb" "$nosort/Database.edb"
+printf '词7\n' >"$work/script1.txt"
+rm -f "$work/client1.log"
+start_app "$nosort"
+check "the status bar says the sorted copy could not be made" "排序文件 Sorting.edb 未能重建（指定文件不能被访问），仍按规则表回复客户" "$(status)"
+drv click-tool Quillane 工具条1 0 >/dev/null
+check "a customer is still answered by the rules" yes "$(has_line "$work/client1.log" $'匹配回复内容\t回复7')"
+exit_app
 
 echo "$fails failed"
 exit $((fails > 0))

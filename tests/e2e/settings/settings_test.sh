@@ -2,7 +2,9 @@
 # The settings window of the real Quillane.exe under Wine, driven through
 # uidriver.exe: the first Data.ini, the waiting time kept at 5 or more,
 # adding, changing and deleting rules, saving, a Browser.exe client answered
-# by a saved rule, codes after a reload, and saves that fail.
+# by a saved rule, codes after a reload, saves that fail, a reply too long for
+# the rule table, saves while other programs read the tables, and 保存 pressed
+# while 3,000 rules are still loading.
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
 . "$(dirname "$0")/../checks.sh"
@@ -110,11 +112,70 @@ check "saving again succeeds" "提示 保存成功！" "$(box OK)"
 check "Database.edb holds the two rules" "新品|上新,新品已上架,包含,7|发货,三天内发货,完全匹配,-3|" \
   "$(tail -n +2 "$work/saved.csv" 2>/dev/null | tr -d '\r' | tr '\n' '|')"
 
+# --- A text longer than the rule table holds is refused, not cut ---------------
+long_reply=$(printf '字%.0s' $(seq 1 1500))
+enter "长回复" "$long_reply" 0 "1"
+drv click 设置 按钮_添加 >/dev/null
+check "a 1,500-character reply is refused with its limit" \
+  "提示 回复语最长 1024 字节（约 512 个汉字），现为 3000 字节，请缩短后再添加。" "$(box OK)"
+check "and nothing is added" 2 "$(rows)"
+
+# --- Saving while other programs read both tables ---------------------------------
+hold() { # file mode milliseconds out
+  "$wine" "$bin/holdfile.exe" "$(winpath "$1")" "$2" "$3" >"$4" 2>/dev/null &
+  wait_line "$4" held || echo "FAIL holdfile could not open $1: $(cat "$4")"
+}
+hold "$dir/Database.edb" shared 60000 "$work/hold1.out"
+hold "$dir/Sorting.edb" shared 60000 "$work/hold2.out"
+enter "退货" "七天无理由退货" 0 "2"
+drv click 设置 按钮_添加 >/dev/null
+drv click 设置 按钮_保存 >/dev/null
+check "a save while both tables are held open for reading succeeds" "提示 保存成功！" "$(box OK)"
+"$wine" "$bin/edbtool.exe" rules-to-csv "$(winpath "$dir/Database.edb")" "$(winpath "$work/saved2.csv")" >/dev/null 2>&1
+check "Database.edb holds the three rules" "3 退货,七天无理由退货,包含,2" \
+  "$(tail -n +2 "$work/saved2.csv" 2>/dev/null | tr -d '\r' | wc -l) $(tail -n 1 "$work/saved2.csv" 2>/dev/null | tr -d '\r')"
+printf '退货\n' >"$work/script3.txt"
+drv click-tool Quillane 工具条1 0 >/dev/null
+check "the next customer is answered by the new rule" yes "$(has_line "$work/client3.log" $'匹配回复内容\t七天无理由退货')"
+touch "$dir/Database.edb.release" "$dir/Sorting.edb.release"
+
 close_settings
 drv close Quillane >/dev/null
 drv answer-box OK >/dev/null
 wait "$app"
 check "exit code 0" 0 "$?"
+app=""
+
+# --- 保存 pressed right after opening the window on 3,000 rules -------------------
+big=$work/big
+mkdir -p "$big"
+cp "$bin/Quillane.exe" "$big/"
+{ echo '关键词,回复语,匹配规则,匹配码'; for i in $(seq 1 3000); do echo "词$i,回复$i,包含,$((i % 7))"; done; } >"$work/big.csv"
+"$wine" "$bin/edbtool.exe" rules-from-csv "$(winpath "$work/big.csv")" "$(winpath "$big/Database.edb")" >/dev/null 2>&1
+( cd "$big" && exec "$wine" "$big/Quillane.exe" ) &
+app=$!
+drv --timeout 40000 wait-window Quillane >/dev/null || { echo "FAIL Quillane did not open in $big"; exit 1; }
+drv click-tool Quillane 工具条1 8 >/dev/null
+drv wait-window 设置 >/dev/null
+if drv click 设置 按钮_保存 >/dev/null; then
+  echo "     (the list had loaded before the press)"
+  check "the save after the whole list" "提示 保存成功！" "$(box OK)"
+else
+  echo "     (保存 was unavailable while the list loaded)"
+fi
+for i in $(seq 1 100); do [ "$(drv state 设置 按钮_保存 | cut -f1 | tr -d '\r')" == enabled ] && break; sleep 0.2; done
+check "保存 is available once the list has loaded" "enabled 保存" \
+  "$(drv state 设置 按钮_保存 | cut -f1 | tr -d '\r') $(text 按钮_保存)"
+check "the window shows all 3,000 rules" "3000 词3000/回复3000/包含/4" "$(rows) $(row 2999)"
+drv click 设置 按钮_保存 >/dev/null
+check "saving the loaded list succeeds" "提示 保存成功！" "$(box OK)"
+"$wine" "$bin/edbtool.exe" rules-to-csv "$(winpath "$big/Database.edb")" "$(winpath "$work/big-saved.csv")" >/dev/null 2>&1
+check "the saved table equals the list: all 3,000 rules in order" same \
+  "$(tail -n +2 "$work/big-saved.csv" | tr -d '\r' | cmp -s - <(tail -n +2 "$work/big.csv") && echo same || echo differs)"
+close_settings
+drv close Quillane >/dev/null
+drv answer-box OK >/dev/null
+wait "$app"
 app=""
 
 echo "$fails failed"

@@ -60,7 +60,7 @@ TEST_F(ReplyServiceTest, BlankRepliesFallBackButLineBreaksAreSent) {
   EXPECT_EQ(MatchCustomerText("Hi"), "默认回复");
 }
 
-TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndAClosedCopyGivesTheDefault) {
+TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndWithoutTheSortedCopyTheRuleTableAnswers) {
   Save({{"在吗", "旧", "包含", "1"}});
   EXPECT_EQ(MatchCustomerText("在吗"), "旧");
   Save({{"在吗", "新", "包含", "1"}});
@@ -77,8 +77,39 @@ TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndAClosedCopyGivesTheDefault) {
   }
   EXPECT_EQ(MatchCustomerText("退货"), "请联系客服");
 
+  // Without the sorted copy the rule table answers; without both, the default.
   table::CloseTable(kSortedCopyAlias);
+  EXPECT_EQ(MatchCustomerText("在吗"), "新");
+  table::CloseTable(kRuleTableAlias);
   EXPECT_EQ(MatchCustomerText("在吗"), "默认回复");
+}
+
+// A sorted copy that cannot be rebuilt (here a folder has its name): the
+// rule table answers every text as the sorted copy would have, ties included.
+TEST_F(ReplyServiceTest, AFailedRebuildAnswersInTheSortedCopysOrder) {
+  std::vector<RuleRow> rules;
+  for (int i = 0; i < 40; ++i) {
+    rules.push_back(
+        {"在|k" + std::to_string(i), "r" + std::to_string(i), "包含", std::to_string(i % 3)});
+  }
+  Save(rules);
+  std::vector<Text> texts = {"在", "无关"};
+  for (int i = 0; i < 40; ++i) texts.push_back("k" + std::to_string(i));
+  std::vector<Text> expected;
+  for (const Text& t : texts) expected.push_back(MatchCustomerText(t));
+
+  ASSERT_EQ(ReplaceRules(directory_, rules), RuleStoreResult::Ok);
+  table::CloseTable(kSortedCopyAlias);
+  fs::remove(dir_ / "Sorting.edb");
+  fs::create_directory(dir_ / "Sorting.edb");
+  ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Sort);
+  EXPECT_NE(SortedCopyProblem().find("Sorting.edb"), Text::npos);
+  for (std::size_t k = 0; k < texts.size(); ++k)
+    EXPECT_EQ(MatchCustomerText(texts[k]), expected[k]) << texts[k];
+
+  fs::remove(dir_ / "Sorting.edb");
+  ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
+  EXPECT_TRUE(SortedCopyProblem().empty());
 }
 
 // Saves on another thread never let a request read a half-changed table: each

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <time.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 
+#include "app/main_window.h"
 #include "app/reply_service.h"
 #include "app/startup.h"
 #include "app/stored_settings.h"
@@ -341,6 +344,116 @@ TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIs
   EXPECT_EQ(boxes[0].text, kSaveSucceeded);
   EXPECT_EQ(List().RowCount(), 2);
   EXPECT_EQ(ReadRules().size(), 2u);
+}
+
+// 保存 cannot be pressed while the list is loading (its caption says so), so
+// the saved table is always the list the window shows; a list that could not
+// be read whole is never saved.
+TEST_F(SettingsWindowTest, SaveWaitsForTheWholeListAndAnUnreadableListIsNeverSaved) {
+  std::vector<RuleRow> many;
+  for (int i = 0; i < 3000; ++i)
+    many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
+  ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
+  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  EXPECT_FALSE(Input("按钮_保存").IsEnabled());
+  EXPECT_EQ(Input("按钮_保存").GetText(), kLoadingSaveCaption);
+  EXPECT_FALSE(
+      headless_->ClickButton(WindowId::Settings, "按钮_保存"));  // pressed at once: refused
+  Settle();
+  EXPECT_TRUE(TakeMessageBoxCalls().empty());
+  EXPECT_TRUE(Input("按钮_保存").IsEnabled());
+  EXPECT_EQ(Input("按钮_保存").GetText(), kSaveCaption);
+  ASSERT_EQ(ListRows(), ReadRules());
+  List().DeleteRow(0);
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  EXPECT_EQ(ReadRules(), ListRows());
+  EXPECT_EQ(ReadRules().size(), 2999u);
+  Close();
+
+  // The rule table cannot be read: said, and 保存 stays unavailable.
+  table::CloseTable(kRuleTableAlias);
+  Open();
+  const Text box = OnlyBoxText();
+  EXPECT_EQ(box.rfind(kRulesUnreadable, 0), 0u) << box;
+  EXPECT_FALSE(headless_->ClickButton(WindowId::Settings, "按钮_保存"));
+  Close();
+  ASSERT_TRUE(OpenRuleTable(directory_));
+  EXPECT_EQ(ReadRules().size(), 2999u);
+}
+
+// 添加 and 修改 refuse a text the rule table cannot hold whole, naming the
+// field and its limit; what fits exactly is stored whole.
+TEST_F(SettingsWindowTest, TextsThatDoNotFitTheRuleTableAreRefusedBeforeAnythingChanges) {
+  Open();
+  const Text zi = "字";  // two bytes
+  Text fits;
+  for (int i = 0; i < 512; ++i) fits += zi;  // 1024 bytes
+  Enter("在吗", fits.c_str(), 0, "1");
+  Click("按钮_添加");
+  EXPECT_TRUE(TakeMessageBoxCalls().empty());
+  const struct {
+    const char* button;
+    Text keywords, reply;
+    Text message;
+  } cases[] = {
+      {"按钮_添加", "在吗", fits + zi,
+       "回复语最长 1024 字节（约 512 个汉字），现为 1026 字节，请缩短后再添加。"},
+      {"按钮_添加", "在吗", Text(3000, 'x'),
+       "回复语最长 1024 字节（约 512 个汉字），现为 3000 字节，请缩短后再添加。"},
+      {"按钮_修改", Text(257, 'k'), "短",
+       "关键词最长 256 字节（约 128 个汉字），现为 257 字节，请缩短后再修改。"},
+  };
+  for (const auto& c : cases) {
+    Enter(c.keywords.c_str(), c.reply.c_str(), 0, "1");
+    Click(c.button);
+    EXPECT_EQ(OnlyBoxText(), c.message);
+    EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"在吗", fits, "包含", "1"}})) << c.button;
+  }
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  EXPECT_EQ(ReadRules(), (std::vector<RuleRow>{{"在吗", fits, "包含", "1"}}));
+  EXPECT_EQ(MatchCustomerText("在吗"), fits);
+}
+
+// Exit confirmed while a save runs: the save ends first, and meanwhile the
+// main window says that it is saving.
+TEST_F(SettingsWindowTest, ConfirmedExitWaitsForTheSaveAndSaysSo) {
+  Open();
+  Enter("在吗", "在的", 0, "1");
+  Click("按钮_添加");
+  std::atomic<bool> first{true}, saidSaving{false};
+  table::SetFileChangeHook([&] {
+    if (!first.exchange(false)) return 0;
+    // The save's first change waits until the main window says it is saving.
+    for (int i = 0; i < 1000 && !saidSaving; ++i) {
+      saidSaving = ui::Control(WindowId::Main, "状态条1").PartText(1) == kSavingBeforeExitStatus;
+      if (!saidSaving) ::usleep(10000);
+    }
+    return 0;
+  });
+  Click("按钮_保存");
+  QueueMessageBoxButton(kButtonOk);
+  EXPECT_TRUE(ConfirmExit());
+  EXPECT_TRUE(saidSaving);
+  EXPECT_FALSE(SettingsTasksPending());
+  EXPECT_EQ(ReadRules(), (std::vector<RuleRow>{{"在吗", "在的", "包含", "1"}}));
+  const std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "确定退出吗？");
+  EXPECT_EQ(boxes[1].text, kSaveSucceeded);
+}
+
+// A question whose box cannot be shown (or gives an unknown answer) is
+// answered No: nothing is deleted and the program does not end.
+TEST_F(SettingsWindowTest, AQuestionThatCannotBeAskedChangesNothing) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
+  Open();
+  for (int failedAnswer : {0, 11}) {
+    SetMessageBoxHandler([&](const MessageBoxCall&) { return failedAnswer; });
+    Click("按钮_删除");
+    EXPECT_EQ(List().RowCount(), 1) << failedAnswer;
+    EXPECT_FALSE(ConfirmExit()) << failedAnswer;
+  }
+  SetMessageBoxHandler(nullptr);
 }
 
 }  // namespace

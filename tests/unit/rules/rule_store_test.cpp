@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "services/files.h"
@@ -108,6 +111,45 @@ TEST_F(RuleStoreTest, EmptyListGivesEmptyTablesAndRebuildWhileOpenIsRefusedWitho
   EXPECT_TRUE(SortedRows().empty());
 }
 
+// Without the sorted copy the rules are put in its order in memory: the
+// same order, ties included (which a stable sort would not give).
+TEST_F(RuleStoreTest, RulesInTheSortedCopysOrderWithoutTheSortedCopy) {
+  std::vector<RuleRow> rows;
+  for (int i = 0; i < 300; ++i)
+    rows.push_back({"k" + std::to_string(i), "r", "包含", std::to_string(i % 5 - 2)});
+  ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
+  ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
+  const std::vector<RuleRow> inMemory = InSortedCopyOrder(ReadRules());
+  EXPECT_EQ(inMemory, SortedRows());
+  std::vector<RuleRow> stable = ReadRules();
+  std::stable_sort(stable.begin(), stable.end(), [](const RuleRow& a, const RuleRow& b) {
+    return std::stoi(a.matchCode) > std::stoi(b.matchCode);
+  });
+  EXPECT_NE(inMemory, stable);
+}
+
+// A save never writes part of a text: a rule whose text is longer than its
+// field is refused before anything is written, naming the row and the field.
+TEST_F(RuleStoreTest, ATextLongerThanItsFieldRefusesTheSaveBeforeAnythingIsWritten) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"a", "b", "包含", "1"}}), RuleStoreResult::Ok);
+  const std::string before = [&] {
+    std::ifstream in(dir_ / "Database.edb", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  std::pair<std::size_t, TooLongText> tooLong;
+  EXPECT_EQ(
+      ReplaceRules(directory_, {{"ok", "ok", "包含", "1"}, {"k", Text(1025, 'r'), "包含", "2"}},
+                   &tooLong),
+      RuleStoreResult::TooLong);
+  EXPECT_EQ(tooLong.first, 1u);
+  EXPECT_EQ(tooLong.second.field, "回复语");
+  EXPECT_EQ(tooLong.second.width, 1024);
+  EXPECT_EQ(tooLong.second.length, 1025u);
+  std::ifstream in(dir_ / "Database.edb", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+  EXPECT_FALSE(fs::exists(dir_ / "Database-saving.edb"));
+}
+
 // Two rule sets that differ in every record and in their count, so that a
 // table holding part of one or a mix of both is told apart from either.
 std::vector<RuleRow> NumberedRules(const char* prefix, int count) {
@@ -118,6 +160,29 @@ std::vector<RuleRow> NumberedRules(const char* prefix, int count) {
                     std::to_string(i % 4 - 1)});
   }
   return rows;
+}
+
+// Another program reading the tables (with the sharing this engine opens
+// them with) does not stop a save: both files are replaced, the reader keeps
+// the old ones.
+TEST_F(RuleStoreTest, SavesReplaceBothTablesWhileAnotherProgramReadsThem) {
+  ASSERT_EQ(ReplaceRules(directory_, NumberedRules("old", 3)), RuleStoreResult::Ok);
+  ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
+  table::File rulesReader, sortedReader;
+  ASSERT_EQ(rulesReader.Open(directory_ + kRuleTableFile, table::Access::kRead,
+                             table::Share::kReadWrite, table::Disposition::kOpenExisting),
+            0);
+  ASSERT_EQ(sortedReader.Open(directory_ + kSortedCopyFile, table::Access::kRead,
+                              table::Share::kReadWrite, table::Disposition::kOpenExisting),
+            0);
+  const std::vector<RuleRow> fresh = NumberedRules("new", 5);
+  ASSERT_EQ(ReplaceRules(directory_, fresh), RuleStoreResult::Ok);
+  ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
+  EXPECT_EQ(ReadRules(), fresh);
+  EXPECT_EQ(SortedRows().size(), fresh.size());
+  std::int64_t size = 0;
+  ASSERT_EQ(rulesReader.Size(&size), 0);
+  EXPECT_EQ(size, 404 + 3 * 1300);
 }
 
 TEST_F(RuleStoreTest, FailedSavesReportTheirStepAndLeaveTheOldRulesOpenAndWhole) {

@@ -12,8 +12,9 @@ TEST(MessageBox, AnswersAreNumberedFromOk) {
   EXPECT_EQ(NumberMessageBoxAnswer(kButtonIgnore), 4);
   EXPECT_EQ(NumberMessageBoxAnswer(kButtonYes), 5);
   EXPECT_EQ(NumberMessageBoxAnswer(kButtonNo), 6);
-  EXPECT_EQ(NumberMessageBoxAnswer(0), 0);
-  EXPECT_EQ(NumberMessageBoxAnswer(11), 0);
+  // A box that failed to show, or an answer we do not know, is never OK.
+  EXPECT_EQ(NumberMessageBoxAnswer(0), kAnswerCancel);
+  EXPECT_EQ(NumberMessageBoxAnswer(11), kAnswerCancel);
 }
 
 TEST(MessageBox, TaskModalIsAddedUnlessSystemModal) {

@@ -110,6 +110,28 @@ TEST_F(Engine, TextFieldsAreCutAtTheirWidthAndKeepTheirTerminatorBelowIt) {
   EXPECT_EQ(GetInt32(file.data() + rec + 14), -7);
 }
 
+// A cut never leaves half a double-byte character: the lead byte goes with
+// its trail byte, wherever the width falls.
+TEST_F(Engine, TextCutsNeverSplitADoubleByteCharacter) {
+  ASSERT_TRUE(MakeTable(dir.Path("c.edb"), {Field("t", FieldType::kText, 5)}, "", "c"));
+  ASSERT_TRUE(AppendRecord());
+  const Text zhong = Gbk(u8"中"), wen = Gbk(u8"文");
+  const struct {
+    Text written, stored;
+  } cases[] = {
+      {zhong + wen + zhong, zhong + wen},  // 6 bytes: the third character would be cut in half
+      {"a" + zhong + wen + "b",
+       "a" + zhong + wen},                     // 6 bytes: the cut falls after a whole character
+      {"ab" + zhong + wen, "ab" + zhong},      // 7 bytes: width 5 ends inside 文
+      {zhong + wen + "a", zhong + wen + "a"},  // exactly the width
+      {"abcdef", "abcde"},                     // single bytes are cut bytewise
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteField(1, "c", c.written));
+    EXPECT_EQ(TextAt(1), c.stored) << c.written.size();
+  }
+}
+
 TEST_F(Engine, WriteConversionsBetweenNumericTypesAndMismatches) {
   ASSERT_TRUE(MakeTable(dir.Path("c.edb"),
                         {Field("b", FieldType::kByte), Field("s", FieldType::kShort), Field("i", FieldType::kInt),
@@ -285,6 +307,30 @@ TEST_F(Engine, ReadOnlyOpenRefusesAShortFileAndAWritableOneRepairsIt) {
   const Bytes repaired = Plain(ReadAll(path), kRulePassword);
   EXPECT_EQ(repaired.size(), 404u + 1300u);
   EXPECT_EQ(GetInt32(repaired.data() + 16), 1);
+}
+
+// A reader that must not change the file: the whole records of a short
+// file, counted in memory, for reading and sorting; the file keeps its bytes.
+TEST_F(Engine, ReadOnlyOpenOfAShortFileCanTakeItsWholeRecordsWithoutWriting) {
+  const Text path = dir.Path("r.edb");
+  ASSERT_TRUE(OpenRules("r.edb", "r"));
+  for (int k = 0; k < 5; ++k) AddRule("r", Text(1, static_cast<char>('a' + k)), k);
+  CloseTable();
+  Bytes file = ReadAll(path);
+  file.resize(file.size() - 2 * 1300 - 10);  // two whole records and a piece of the third gone
+  WriteAll(path, file);
+  OpenOptions options{true, 1};
+  options.acceptShort = true;
+  ASSERT_TRUE(OpenTable(path, "r", kRulePassword, options));
+  EXPECT_EQ(RecordCount(), 2);
+  ASSERT_TRUE(GoToRecord(9));  // clamped to the last whole record
+  EXPECT_EQ(TextAt(1, "r"), "b");
+  ASSERT_TRUE(SortTable(dir.Path("s.edb"), Gbk(u8"匹配码"), false));
+  ASSERT_TRUE(OpenTable(dir.Path("s.edb"), "s", kRulePassword));
+  EXPECT_EQ(RecordCount(), 2);
+  EXPECT_EQ(TextAt(1, "s"), "b");
+  CloseAllTables();
+  EXPECT_EQ(ReadAll(path), file);
 }
 
 TEST_F(Engine, DamagedHeadersAndDescriptorsAreRefusedWithCodes) {

@@ -184,6 +184,61 @@ TEST_F(Files, WriteNewTableFileIsRefusedWhileTheFileIsOpen) {
   EXPECT_EQ(LastError(), -3);
 }
 
+// A whole new table takes the place of one that another program reads. A
+// reader that shares deleting (as every opening of this engine that lets
+// others read does) keeps reading the old file; one that does not holds the
+// name until it lets go, which the replacement waits for, up to its bound.
+TEST_F(Files, ANewTableTakesThePlaceOfOneThatOthersRead) {
+  CloseAllTables();
+  const Bytes old = ReadAll(path), fresh = MakeEmptyRuleTable();
+  const Text next = dir.Path("next.edb");
+  for (Share share : {Share::kReadWrite, Share::kDenyWrite}) {
+    WriteAll(path, old);
+    WriteAll(next, fresh);
+    File reader;
+    ASSERT_EQ(reader.Open(path, Access::kRead, share, Disposition::kOpenExisting), 0);
+    ASSERT_TRUE(ReplaceTableFile(next, path, 0)) << LastError();
+    EXPECT_EQ(ReadAll(path), fresh);
+    EXPECT_FALSE(Exists(next));
+    std::int64_t size = 0;
+    ASSERT_EQ(reader.Size(&size), 0);
+    EXPECT_EQ(size, static_cast<std::int64_t>(old.size()));  // still the old file
+    reader.Close();
+    EXPECT_FALSE(Exists(ReplacedTablePath(path)));
+  }
+
+  // Held without delete sharing: refused with a sharing violation when it
+  // is not let go in time; nothing changes.
+  WriteAll(path, old);
+  WriteAll(next, fresh);
+  File holder;
+  ASSERT_EQ(holder.Open(path, Access::kRead, Share::kDenyRead, Disposition::kOpenExisting), 0);
+  EXPECT_FALSE(ReplaceTableFile(next, path, 0));
+  EXPECT_EQ(LastError(), -12);
+  std::thread release([&] {
+    SleepMs(150);
+    holder.Close();
+  });
+  EXPECT_TRUE(ReplaceTableFile(next, path, 5000)) << LastError();
+  release.join();
+  EXPECT_EQ(ReadAll(path), fresh);
+
+  // A read-only table is neither opened for writing nor replaced.
+  WriteAll(path, old);
+  WriteAll(next, fresh);
+  SetReadOnly(path, true);
+  File writer;
+  EXPECT_EQ(writer.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting),
+            -6);
+  EXPECT_EQ(writer.Open(path, Access::kRead, Share::kReadWrite, Disposition::kOpenExisting), 0);
+  writer.Close();
+  EXPECT_FALSE(ReplaceTableFile(next, path, 0));
+  EXPECT_EQ(LastError(), -6);
+  SetReadOnly(path, false);
+  EXPECT_EQ(ReadAll(path), old);
+  EXPECT_EQ(ReadAll(next), fresh);
+}
+
 TEST_F(Files, ChineseFileNamesAreUsable) {
   const Text name = dir.Path(Gbk(u8"规则表.edb"));
   ASSERT_TRUE(WriteNewTableFile(name, MakeEmptyRuleTable()));

@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -90,6 +91,16 @@ void Remove(const Text& path) {
   DeleteFileW(std::wstring(w.begin(), w.end()).c_str());
 #else
   unlink(GbkToUtf8(path).c_str());
+#endif
+}
+
+void SetReadOnly(const Text& path, bool readOnly) {
+#ifdef _WIN32
+  const std::u16string w = GbkToUtf16(path);
+  SetFileAttributesW(std::wstring(w.begin(), w.end()).c_str(),
+                     readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+  chmod(GbkToUtf8(path).c_str(), readOnly ? 0444 : 0644);
 #endif
 }
 

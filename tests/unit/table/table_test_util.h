@@ -27,6 +27,8 @@ Bytes ReadAll(const Text& path);
 void WriteAll(const Text& path, const Bytes& bytes);
 bool Exists(const Text& path);
 void Remove(const Text& path);
+// Sets or clears the read-only attribute (natively: the write permission).
+void SetReadOnly(const Text& path, bool readOnly);
 
 // The bytes of a file with the scrambling of `password` taken off.
 Bytes Plain(const Bytes& scrambled, const Text& password);
