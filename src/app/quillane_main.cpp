@@ -16,10 +16,6 @@
 
 namespace {
 
-std::wstring Wide(const std::string& gbk) {
-  const std::u16string w = quillane::GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
 
 // The folder spelled one way: long names, upper case (the file system's own
 // case folding).
@@ -104,7 +100,7 @@ void ShowRunningInstance(const std::wstring& folder) {
                                "\r\n点击“确定”后将切换到正在运行的窗口。",
                            quillane::kMbIconInformation, "启动");
   RunningSearch search{FoldedFolder(folder),
-                       Wide(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
+                       quillane::WideFromGbk(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
   EnumWindows(FindRunningMainWindow, reinterpret_cast<LPARAM>(&search));
   if (!search.found) return;
   if (IsIconic(search.found)) ShowWindow(search.found, SW_RESTORE);

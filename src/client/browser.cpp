@@ -187,7 +187,7 @@ Text MakeDataDirectory() {
   wchar_t temp[MAX_PATH + 1] = {};
   const DWORD n = GetTempPathW(MAX_PATH, temp);
   if (n == 0 || n > MAX_PATH) return {};
-  Text base = Narrow(temp);
+  Text base = GbkFromWide(temp);
   if (!base.empty() && base.back() != '\\') base += "\\";
   const Text dir = base + "QuillaneShop\\" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) +
                    "-" + ToText(static_cast<std::uint64_t>(GetTickCount()));
@@ -253,7 +253,7 @@ void OpenLog() {
 }
 
 HWND Child(const wchar_t* cls, const Text& text, DWORD style, int id, DWORD exStyle = 0) {
-  HWND h = CreateWindowExW(exStyle, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 10,
+  HWND h = CreateWindowExW(exStyle, cls, WideFromGbk(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 10,
                            10, gClient.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            GetModuleHandleW(nullptr), nullptr);
   SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gClient.font), TRUE);

@@ -74,7 +74,7 @@ void ShowCurrent() {
 void StartNextShop() {
   if (gStarted >= gWanted) return;
   ++gStarted;
-  const std::wstring caption = Wide("店铺" + ToText(gStarted));
+  const std::wstring caption = WideFromGbk("店铺" + ToText(gStarted));
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<wchar_t*>(caption.c_str());
@@ -196,7 +196,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = L"QuillaneChannelHost";
   RegisterClassExW(&wc);
-  gMain = CreateWindowExW(0, wc.lpszClassName, Wide("Quillane 通道测试主机").c_str(),
+  gMain = CreateWindowExW(0, wc.lpszClassName, WideFromGbk("Quillane 通道测试主机").c_str(),
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 40, 600, 480, nullptr, nullptr,
                           instance, nullptr);
   HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
@@ -207,7 +207,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                             instance, nullptr);
   SendMessageW(gTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   SendMessageW(gStatus, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  const std::wstring start = Wide("启动页");
+  const std::wstring start = WideFromGbk("启动页");
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   item.pszText = const_cast<wchar_t*>(start.c_str());

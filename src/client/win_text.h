@@ -12,28 +12,20 @@
 
 namespace quillane::client {
 
-inline std::wstring Wide(std::string_view gbk) {
-  const std::u16string w = GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
-
-inline Text Narrow(std::wstring_view w) {
-  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(w.data()), w.size()));
-}
 
 inline Text WindowText(HWND window) {
   const int n = GetWindowTextLengthW(window);
   std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
   GetWindowTextW(window, buffer.data(), n + 1);
   buffer.resize(static_cast<std::size_t>(n));
-  return Narrow(buffer);
+  return GbkFromWide(buffer);
 }
 
-inline void SetText(HWND window, std::string_view gbk) { SetWindowTextW(window, Wide(gbk).c_str()); }
+inline void SetText(HWND window, std::string_view gbk) { SetWindowTextW(window, WideFromGbk(gbk).c_str()); }
 
 // Appends a line to a multi-line edit control and scrolls it into view.
 inline void AppendLine(HWND edit, std::string_view gbk) {
-  const std::wstring line = Wide(gbk) + L"\r\n";
+  const std::wstring line = WideFromGbk(gbk) + L"\r\n";
   const int end = GetWindowTextLengthW(edit);
   SendMessageW(edit, EM_SETSEL, end, end);
   SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));

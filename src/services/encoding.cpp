@@ -54,6 +54,15 @@ std::string Utf16ToGbk(std::u16string_view utf16) {
 std::string GbkToUtf8(std::string_view gbk) { return Narrow(Widen(gbk, kGbkCodePage), CP_UTF8); }
 std::string Utf8ToGbk(std::string_view utf8) { return Utf16ToGbk(Widen(utf8, CP_UTF8)); }
 
+std::wstring WideFromGbk(std::string_view gbk) {
+  const std::u16string w = GbkToUtf16(gbk);
+  return std::wstring(w.begin(), w.end());
+}
+
+std::string GbkFromWide(std::wstring_view wide) {
+  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+}
+
 #else
 
 namespace {

@@ -17,4 +17,11 @@ std::string Utf8ToGbk(std::string_view utf8);
 std::u16string GbkToUtf16(std::string_view gbk);
 std::string Utf16ToGbk(std::u16string_view utf16);
 
+#ifdef _WIN32
+// The same for the wide strings of the Win32 W functions: the one place where
+// the program's texts meet the window edge.
+std::wstring WideFromGbk(std::string_view gbk);
+std::string GbkFromWide(std::wstring_view wide);
+#endif
+
 }  // namespace quillane

@@ -55,14 +55,6 @@ bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& se
 
 namespace {
 
-std::wstring Wide(std::string_view gbk) {
-  const std::u16string w = GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
-
-Text Narrow(const wchar_t* w) {
-  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(w)));
-}
 
 bool DeleteTree(const std::wstring& dir) {
   WIN32_FIND_DATAW found;
@@ -101,12 +93,12 @@ Text RunDirectory() {
   const auto slash = buffer.find_last_of(L"\\/");
   if (slash == std::wstring::npos) return {};
   buffer.resize(slash);
-  return Narrow(buffer.c_str());
+  return GbkFromWide(buffer);
 }
 
 bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*> parts) {
   if (file.empty()) return false;
-  HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE h = CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
@@ -127,7 +119,7 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
   if (directory.empty() || IsRoot(directory)) return false;
-  const std::wstring path = Wide(WithoutTrailingSeparators(directory));
+  const std::wstring path = WideFromGbk(WithoutTrailingSeparators(directory));
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
   // A junction or directory link in the folder's place goes as a link; the
@@ -139,27 +131,27 @@ bool DeleteDirectoryTree(std::string_view directory) {
 bool MoveFileTo(std::string_view from, std::string_view to, bool replace) {
   if (from.empty() || to.empty()) return false;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags) != FALSE;
+  return MoveFileExW(WideFromGbk(from).c_str(), WideFromGbk(to).c_str(), flags) != FALSE;
 }
 
 bool RemoveFile(std::string_view path) {
-  return !path.empty() && DeleteFileW(Wide(path).c_str()) != FALSE;
+  return !path.empty() && DeleteFileW(WideFromGbk(path).c_str()) != FALSE;
 }
 
 bool PathIsDirectory(std::string_view path) {
   if (path.empty()) return false;
-  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  const DWORD a = GetFileAttributesW(WideFromGbk(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool PathFileExists(std::string_view path) {
   if (path.empty()) return false;
-  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WideFromGbk(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MakeSureDirectoryPathExists(std::string_view path) {
   if (path.empty()) return false;
-  const std::wstring w = Wide(path);
+  const std::wstring w = WideFromGbk(path);
   // Create every component that is followed by a separator.
   for (std::size_t i = 0; i < w.size(); ++i) {
     if (w[i] != L'\\' && w[i] != L'/') continue;

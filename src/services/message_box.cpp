@@ -93,10 +93,8 @@ std::int32_t ShowMessageBox(std::string_view message, std::uint32_t flags, std::
   }
   if (handler) return NumberMessageBoxAnswer(handler(call));
 #ifdef _WIN32
-  const std::u16string text = GbkToUtf16(call.text);
-  const std::u16string caption = GbkToUtf16(call.title);
-  const int button = MessageBoxW(reinterpret_cast<HWND>(owner), reinterpret_cast<LPCWSTR>(text.c_str()),
-                                 reinterpret_cast<LPCWSTR>(caption.c_str()), call.flags);
+  const int button = MessageBoxW(reinterpret_cast<HWND>(owner), WideFromGbk(call.text).c_str(),
+                                 WideFromGbk(call.title).c_str(), call.flags);
   return NumberMessageBoxAnswer(button);
 #else
   return kAnswerOk;

@@ -105,19 +105,10 @@ bool IsSameOrAbove(std::string_view folder, std::string_view inner) {
 
 namespace {
 
-std::wstring Wide(std::string_view gbk) {
-  const std::u16string w = GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
-
-Text Narrow(std::wstring_view w) {
-  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(w.data()), w.size()));
-}
-
 // The full form of a path the system handed out ("\\?\C:\x" as "C:\x").
 void AddFull(std::vector<Text>& out, std::wstring path) {
   if (path.rfind(L"\\\\?\\", 0) == 0) path.erase(0, 4);
-  if (auto full = FullLocalPath(Narrow(path))) out.push_back(*full);
+  if (auto full = FullLocalPath(GbkFromWide(path))) out.push_back(*full);
 }
 
 }  // namespace
@@ -125,7 +116,7 @@ void AddFull(std::vector<Text>& out, std::wstring path) {
 Text ResolvedPath(std::string_view fullPath) {
   // Opening the folder itself (not what a link in its place points to would
   // be the same here: the handle's path is the target's) tells its real path.
-  HANDLE h = CreateFileW(Wide(fullPath).c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE h = CreateFileW(WideFromGbk(fullPath).c_str(), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return {};

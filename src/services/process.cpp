@@ -99,8 +99,7 @@ void StartedProcess::WaitUntilEnded() {
 }
 
 bool StartProcess(std::string_view commandLine, std::int32_t showMode, StartedProcess* process) {
-  const std::u16string w16 = GbkToUtf16(commandLine);
-  std::wstring line(w16.begin(), w16.end());
+  std::wstring line = WideFromGbk(commandLine);
   if (line.empty()) return false;
   STARTUPINFOW si{};
   si.cb = sizeof si;

@@ -57,10 +57,6 @@ int CodeFromError(DWORD e) {
   }
 }
 
-std::wstring Wide(const Text& gbk) {
-  const std::u16string w = GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
 
 OVERLAPPED At(std::int64_t offset) {
   OVERLAPPED o{};
@@ -116,7 +112,7 @@ int File::Open(const Text& path, Access access, Share share, Disposition disposi
       break;
   }
   const DWORD how = disposition == Disposition::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = WideFromGbk(path);
   // A read-only file is not opened for writing, even where the system would
   // let an administrator (or Wine's root) do so.
   if (access == Access::kReadWrite && ReadOnlyAttribute(wide)) return kAccessDenied;
@@ -220,23 +216,23 @@ int File::Unlock(std::int64_t offset, std::int64_t length) {
 
 int RenameFile(const Text& from, const Text& to, bool replace) {
   if (from.empty() || to.empty()) return kFileNotFound;
-  const std::wstring target = Wide(to);
+  const std::wstring target = WideFromGbk(to);
   if (replace && ReadOnlyAttribute(target)) return kAccessDenied;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (MoveFileExW(Wide(from).c_str(), target.c_str(), flags)) return kOk;
+  if (MoveFileExW(WideFromGbk(from).c_str(), target.c_str(), flags)) return kOk;
   const DWORD e = GetLastError();
   return e == ERROR_ALREADY_EXISTS ? kAccessDenied : CodeFromError(e);
 }
 
 int RemoveFile(const Text& path) {
   if (path.empty()) return kFileNotFound;
-  if (DeleteFileW(Wide(path).c_str())) return kOk;
+  if (DeleteFileW(WideFromGbk(path).c_str())) return kOk;
   return CodeFromError(GetLastError());
 }
 
 int ProbeFile(const Text& path, bool* readOnly) {
   if (path.empty()) return kFileNotFound;
-  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  const DWORD a = GetFileAttributesW(WideFromGbk(path).c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return CodeFromError(GetLastError());
   if (a & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
   *readOnly = (a & FILE_ATTRIBUTE_READONLY) != 0;
@@ -245,7 +241,7 @@ int ProbeFile(const Text& path, bool* readOnly) {
 
 int FullPath(const Text& name, Text* full) {
   if (name.empty()) return kFileNotFound;
-  const std::wstring wide = Wide(name);
+  const std::wstring wide = WideFromGbk(name);
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetFullPathNameW(wide.c_str(), MAX_PATH, buffer, nullptr);
   if (n == 0) return CodeFromError(GetLastError());

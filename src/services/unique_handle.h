@@ -1,0 +1,103 @@
+// Owners of Win32 handles: each closes its handle once, with the function
+// that handle needs, when it goes out of scope. Move-only.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <utility>
+
+namespace quillane {
+
+// `Traits` says which value owns nothing and how an owned value is closed.
+template <typename Handle, typename Traits>
+class UniqueResource {
+ public:
+  UniqueResource() = default;
+  explicit UniqueResource(Handle handle) : handle_(handle) {}
+  ~UniqueResource() { reset(); }
+  UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return Traits::Owns(handle_); }
+  // Gives the handle up without closing it.
+  Handle release() { return std::exchange(handle_, Traits::None()); }
+  void reset(Handle handle = Traits::None()) {
+    if (Traits::Owns(handle_)) Traits::Close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_ = Traits::None();
+};
+
+// Kernel objects (files, processes, threads, events, snapshots, mutexes):
+// both null and INVALID_HANDLE_VALUE own nothing.
+struct KernelHandleTraits {
+  static HANDLE None() { return nullptr; }
+  static bool Owns(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
+
+// Searches of FindFirstFileW.
+struct FindHandleTraits {
+  static HANDLE None() { return INVALID_HANDLE_VALUE; }
+  static bool Owns(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { FindClose(h); }
+};
+using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
+
+// GDI objects: fonts, bitmaps, brushes.
+template <typename Object>
+struct GdiObjectTraits {
+  static Object None() { return nullptr; }
+  static bool Owns(Object h) { return h != nullptr; }
+  static void Close(Object h) { DeleteObject(h); }
+};
+using UniqueFont = UniqueResource<HFONT, GdiObjectTraits<HFONT>>;
+using UniqueBitmap = UniqueResource<HBITMAP, GdiObjectTraits<HBITMAP>>;
+using UniqueBrush = UniqueResource<HBRUSH, GdiObjectTraits<HBRUSH>>;
+
+// Memory device contexts of CreateCompatibleDC.
+struct MemoryDcTraits {
+  static HDC None() { return nullptr; }
+  static bool Owns(HDC h) { return h != nullptr; }
+  static void Close(HDC h) { DeleteDC(h); }
+};
+using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
+
+// A window's device context of GetDC, given back to its window.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Memory of LocalAlloc (CommandLineToArgvW, FormatMessageW).
+template <typename Pointer>
+struct LocalMemoryTraits {
+  static Pointer None() { return nullptr; }
+  static bool Owns(Pointer p) { return p != nullptr; }
+  static void Close(Pointer p) { LocalFree(p); }
+};
+using UniqueArgv = UniqueResource<wchar_t**, LocalMemoryTraits<wchar_t**>>;
+
+}  // namespace quillane
+
+#endif
