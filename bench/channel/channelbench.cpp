@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
+#include "channel/messages.h"
 #include "services/text.h"
 #include "services/values.h"
 
@@ -24,22 +25,21 @@ using namespace quillane;
 namespace {
 
 constexpr UINT kRawMessage = WM_APP + 5;
-const Text kMatch = "匹配回复内容";
 HWND gPeer = nullptr;  // host: the client's window
 bool gReplied = false;  // client: the reply arrived
 
 void HostOnAnnounce() {
-  const auto f = SplitText(ToText(LastPayload("子窗口句柄")), "|");
+  const auto f = SplitText(ToText(LastPayload(kAnnounceMessage)), "|");
   if (!f.empty()) gPeer = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ToWideInteger(f[0])));
 }
 
 void HostOnMatch() {
-  const auto f = SplitText(ToText(LastPayload(kMatch)), "|");
+  const auto f = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
   if (f.empty() || !gPeer) return;
-  SendHostMessage(reinterpret_cast<WindowId>(gPeer), kMatch, ToBytes("回复:" + f[0]));
+  SendHostMessage(reinterpret_cast<NativeWindow>(gPeer), kMatchRequestMessage, ToBytes("回复:" + f[0]));
 }
 
-void ClientOnReply() { gReplied = ToText(LastPayload(kMatch)).size() > 0; }
+void ClientOnReply() { gReplied = ToText(LastPayload(kMatchRequestMessage)).size() > 0; }
 
 LRESULT CALLBACK Procedure(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   if (m == kRawMessage) return 1;
@@ -79,9 +79,9 @@ Figures Summarize(std::vector<double> ms, double totalMs) {
 
 int Client(HWND host, int n) {
   HWND own = MakeWindow();
-  RegisterHostMessage(kMatch, ClientOnReply);
-  SubclassHostWindow(reinterpret_cast<WindowId>(own));
-  if (!SendHostMessage(reinterpret_cast<WindowId>(host), "子窗口句柄",
+  RegisterHostMessage(kMatchRequestMessage, ClientOnReply);
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(own));
+  if (!SendHostMessage(reinterpret_cast<NativeWindow>(host), kAnnounceMessage,
                        ToBytes(ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(own))) +
                                "|0|C:\\bench"))) {
     std::printf("the host did not acknowledge the announcement\n");
@@ -90,7 +90,7 @@ int Client(HWND host, int n) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   const Bytes request = ToBytes(Text("你好，在吗？|1"));
-  for (int i = 0; i < 200; ++i) SendHostMessage(reinterpret_cast<WindowId>(host), kMatch, request);  // warm up
+  for (int i = 0; i < 200; ++i) SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage, request);  // warm up
 
   std::vector<double> trips;
   trips.reserve(static_cast<std::size_t>(n));
@@ -99,7 +99,7 @@ int Client(HWND host, int n) {
   for (int i = 0; i < n; ++i) {
     gReplied = false;
     const double t0 = Now(frequency);
-    const bool ok = SendHostMessage(reinterpret_cast<WindowId>(host), kMatch, request);
+    const bool ok = SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage, request);
     trips.push_back(Now(frequency) - t0);
     if (!ok || !gReplied) ++failed;
   }
@@ -128,9 +128,9 @@ int Client(HWND host, int n) {
 
 int Host(int n) {
   HWND own = MakeWindow();
-  SubclassHostWindow(reinterpret_cast<WindowId>(own));
-  RegisterHostMessage("子窗口句柄", HostOnAnnounce);
-  RegisterHostMessage(kMatch, HostOnMatch);
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(own));
+  RegisterHostMessage(kAnnounceMessage, HostOnAnnounce);
+  RegisterHostMessage(kMatchRequestMessage, HostOnMatch);
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(self) + L"\" --client " +

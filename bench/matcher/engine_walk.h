@@ -4,7 +4,7 @@
 // is measured against.
 #pragma once
 
-#include "app/reply_matching.h"
+#include "rules/reply_matching.h"
 #include "rules/rule_store.h"
 #include "services/text.h"
 #include "table/engine.h"

@@ -10,12 +10,13 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "app/reply_index.h"
+#include "rules/reply_index.h"
 #include "app/reply_service.h"
 #include "app/stored_settings.h"
 #include "engine_walk.h"
 #include "services/files.h"
 #include "table/format.h"
+#include "rules/rule_schema.h"
 #include "../clock.h"
 
 using namespace quillane;
@@ -94,8 +95,8 @@ int main() {
     const Text directory = dir.string();
     std::mt19937 rng(7);
     const auto rules = ShopRules(count, rng);
-    WriteBytesToFile(directory + kRuleTableFile, table::MakeEmptyRuleTable());
-    table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword);
+    WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable());
+    table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword);
     std::vector<RuleRow> rows;
     for (const MatchRule& r : rules) rows.push_back({r.keywords, r.reply, r.matchRule, "1"});
     ReplaceRules(directory, rows);

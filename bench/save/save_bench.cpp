@@ -18,6 +18,7 @@
 #include "services/values.h"
 #include "table/engine.h"
 #include "table/format.h"
+#include "rules/rule_schema.h"
 #include "../clock.h"
 
 using namespace quillane;
@@ -63,8 +64,8 @@ int main() {
   const fs::path dir = fs::temp_directory_path() / ("save_bench_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const Text directory = dir.string();
-  if (!WriteBytesToFile(directory + kRuleTableFile, table::MakeEmptyRuleTable()) ||
-      !table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword)) {
+  if (!WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable()) ||
+      !table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword)) {
     std::fprintf(stderr, "save_bench: cannot make the rule table in %s\n", directory.c_str());
     return 1;
   }

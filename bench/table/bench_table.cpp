@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "table/engine.h"
+#include "rules/rule_schema.h"
 #include "../clock.h"
 
 using namespace quillane;

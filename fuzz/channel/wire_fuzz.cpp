@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/host_channel.h"
-#include "app/host_transport_local.h"
-#include "app/host_wire.h"
+#include "channel/host_channel.h"
+#include "channel/host_transport_local.h"
+#include "channel/host_wire.h"
 
 using namespace quillane;
 
@@ -38,11 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The receive path: the sender's memory holds the fuzzed bytes at 0x1000.
   static LocalHostTransport transport(4312);
-  static WindowId host = 0;
+  static NativeWindow host = 0;
   if (host == 0) {
     SetHostTransport(&transport);
     transport.AddProcess(77);
-    host = transport.CreateWindow(4312, [](WindowId, std::uint32_t, std::uint64_t, std::int64_t) {
+    host = transport.CreateWindow(4312, [](NativeWindow, std::uint32_t, std::uint64_t, std::int64_t) {
       return std::intptr_t{0};
     });
     SubclassHostWindow(host);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "table/engine.h"
+#include "rules/rule_schema.h"
 
 using namespace quillane;
 using namespace quillane::table;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "table/engine.h"
+#include "rules/rule_schema.h"
 
 using namespace quillane;
 using namespace quillane::table;

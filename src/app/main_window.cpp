@@ -3,9 +3,10 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 
 #include "app/client_windows.h"
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 #include "app/reply_service.h"
 #include "app/settings_window.h"
 #include "app/shop_list.h"
@@ -16,9 +17,11 @@
 #include "services/message_box.h"
 #include "services/paths.h"
 #include "services/process.h"
+#include "services/runtime_error.h"
 #include "services/text.h"
 #include "services/values.h"
 #include "table/engine.h"
+#include "ui/definitions.h"
 #include "ui/runtime.h"
 
 namespace quillane {
@@ -39,6 +42,11 @@ constexpr int kStatusTextMargin = 32;
 ui::Control Tabs() { return ui::Control(ui::WindowId::Main, "高级选择夹1"); }
 ui::Control ToolBar() { return ui::Control(ui::WindowId::Main, "工具条1"); }
 ui::Control StatusBar() { return ui::Control(ui::WindowId::Main, "状态条1"); }
+
+const ui::ControlDef& ToolBarDefinition() {
+  const ui::WindowDef& main = ui::GetWindowDef(ui::WindowId::Main);
+  return main.controls[static_cast<std::size_t>(ui::FindControl(main, "工具条1"))];
+}
 
 constexpr int kAddShopButton = 0;
 constexpr int kDisabledState = 4;
@@ -127,6 +135,7 @@ void RemoveClientDirectory(const std::vector<Shop>& shops, int number) {
 std::uintptr_t HostWindow() { return hostWindow; }
 
 void BindMainWindowHandlers() {
+  SetRuntimeErrorReporter(&ui::RaiseRuntimeError);
   ui::BindHandler("InitMainWindow", std::function<void()>(InitMainWindow));
   ui::BindHandler("OnToolbarClick", std::function<void(int)>(OnToolbarClick));
   ui::BindHandler("ShowCurrentClient", std::function<void()>(ShowCurrentClient));
@@ -153,15 +162,25 @@ void InitMainWindow() {
 
 void OnToolbarClick(int index) {
   if (Settings().waitSeconds <= 0) Settings().waitSeconds = 10;
-  switch (index) {
-    case 8: ui::LoadWindow(ui::WindowId::Settings); break;
-    case 0: AddShop(); break;
-    case 1: DeleteShop(); break;
-    case 3: StartCurrentShop(); break;
-    case 4: StopCurrentShop(); break;
-    case 5: StartAllShops(); break;
-    case 6: StopAllShops(); break;
-    default: break;  // the separators raise no clicks
+  // What each button does, by its caption in the window definition.
+  static constexpr struct {
+    std::string_view caption;
+    void (*action)();
+  } kActions[] = {
+      {"添加店铺", AddShop},
+      {"删除店铺", DeleteShop},
+      {"启动回复", StartCurrentShop},
+      {"停止回复", StopCurrentShop},
+      {"全部启动", StartAllShops},
+      {"全部停止", StopAllShops},
+      {"设置", [] { ui::LoadWindow(ui::WindowId::Settings); }},
+  };
+  const ui::ControlDef& bar = ToolBarDefinition();
+  if (index < 0 || index >= static_cast<int>(bar.buttons.size())) return;
+  const ui::ToolButtonDef& button = bar.buttons[static_cast<std::size_t>(index)];
+  if (button.IsSeparator()) return;
+  for (const auto& [caption, action] : kActions) {
+    if (caption == button.caption) action();
   }
 }
 

@@ -5,16 +5,11 @@
 
 #include <cstdint>
 
+#include "channel/messages.h"
 #include "services/types.h"
 
 namespace quillane {
 
-inline constexpr char kAnnounceMessage[] = "子窗口句柄";
-inline constexpr char kStoppedMessage[] = "停止";
-inline constexpr char kStartedMessage[] = "启动";
-inline constexpr char kStartReplyingMessage[] = "开启回复";
-inline constexpr char kStopReplyingMessage[] = "停止回复";
-inline constexpr char kShopNumberMessage[] = "子夹改变";
 inline constexpr char kAddFailedText[] =
     "添加失败，请重试或检查本程序安装目录中Browser.exe是否存在。";
 

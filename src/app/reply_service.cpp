@@ -3,8 +3,8 @@
 #include <memory>
 #include <mutex>
 
-#include "app/host_channel.h"
-#include "app/reply_index.h"
+#include "channel/host_channel.h"
+#include "rules/reply_index.h"
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
 #include "rules/rule_store.h"

@@ -4,11 +4,11 @@
 // record count has changed, so answers are those of walking the rules.
 #pragma once
 
+#include "channel/messages.h"
 #include "services/types.h"
 
 namespace quillane {
 
-inline constexpr char kMatchRequestMessage[] = "匹配回复内容";
 
 // The reply for the customer text: that of the first rule of the sorted copy
 // that matches, or the default reply when none matches or the matching rule's

@@ -16,6 +16,7 @@
 #include "services/ini.h"
 #include "services/message_box.h"
 #include "services/process.h"
+#include "services/runtime_error.h"
 #include "services/text.h"
 #include "services/values.h"
 #include "table/errors.h"
@@ -355,6 +356,7 @@ bool FinishSettingsTasks() {
 }
 
 void BindSettingsWindowHandlers() {
+  SetRuntimeErrorReporter(&ui::RaiseRuntimeError);
   ui::BindHandler("StartLoadSettings", std::function<void()>(StartLoadSettings));
   ui::BindHandler("SettingsDestroying", std::function<void()>(SettingsDestroying));
   ui::BindHandler("InsertSeparator", std::function<void()>(InsertSeparator));

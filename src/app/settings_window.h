@@ -13,13 +13,13 @@
 
 #include <cstdint>
 
+#include "rules/rule_schema.h"
 #include "services/types.h"
 
 namespace quillane {
 
 inline constexpr char kLoadingSettingsStatus[] = "载入设置中";
 inline constexpr char kSeparator[] = "|";
-inline constexpr char kContainsRule[] = "包含";
 inline constexpr std::int32_t kShortestWaitSeconds = 5;
 
 // Messages of the save, shown with the title "提示".

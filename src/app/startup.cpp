@@ -14,20 +14,11 @@
 #include "table/file_io.h"
 #include "table/format.h"
 #include "ui/runtime.h"
+#include "rules/rule_schema.h"
 
 namespace quillane {
 
 namespace {
-
-// True when the open rule table has the four rule fields in their order.
-bool HasRuleLayout() {
-  const std::vector<table::FieldInfo> fields = table::TableFields(kRuleTableAlias);
-  const auto text = static_cast<std::int32_t>(table::FieldType::kText);
-  const auto integer = static_cast<std::int32_t>(table::FieldType::kInt);
-  return fields.size() == 4 && fields[0].name == "关键词" && fields[0].type == text &&
-         fields[1].name == "回复语" && fields[1].type == text && fields[2].name == "匹配规则" &&
-         fields[2].type == text && fields[3].name == "匹配码" && fields[3].type == integer;
-}
 
 Text TimeStamp() {
   const std::tm local = LocalTimeNow();
@@ -84,7 +75,7 @@ bool IsHeldElsewhere(int code) {
 // Writes the stored empty rule table and opens it. False (the user told)
 // when it cannot be written.
 bool CreateEmptyRuleTable(const Text& directory) {
-  if (!WriteBytesToFile(directory + kRuleTableFile, table::MakeEmptyRuleTable())) {
+  if (!WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable())) {
     ShowMessageBox("缺少必要文件：Database.edb", kMbIconError, "启动失败");
     return false;
   }
@@ -192,8 +183,8 @@ bool OpenRuleStore(const Text& directory) {
     // Opened for reading only: opening never changes the rules on disk.
     table::OpenOptions options;
     options.readOnly = true;
-    if (table::OpenTable(file, kRuleTableAlias, table::kRulePassword, options)) {
-      if (!HasRuleLayout()) {
+    if (table::OpenTable(file, kRuleTableAlias, kRulePassword, options)) {
+      if (!HasRuleLayout(kRuleTableAlias)) {
         table::CloseTable(kRuleTableAlias);
         if (!SetAsideUnusableRuleTable(directory, "不是规则表") || !CreateEmptyRuleTable(directory))
           return false;

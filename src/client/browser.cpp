@@ -24,7 +24,8 @@
 #include <deque>
 #include <string>
 
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
+#include "channel/messages.h"
 #include "client/win_text.h"
 #include "services/encoding.h"
 #include "services/files.h"
@@ -46,11 +47,6 @@ constexpr UINT kAnnounce = WM_APP + 1;
 constexpr UINT kNextScripted = WM_APP + 2;
 constexpr UINT kNotice = WM_APP + 3;  // wParam 1: "启动", 0: "停止"
 
-const Text kAnnounceName = "子窗口句柄";
-const Text kMatchName = "匹配回复内容";
-const Text kStartName = "开启回复";
-const Text kStopName = "停止回复";
-const Text kShopChangedName = "子夹改变";
 
 struct Client {
   HWND window = nullptr;
@@ -61,7 +57,7 @@ struct Client {
   HWND log = nullptr;
   HWND state = nullptr;
   HFONT font = nullptr;
-  WindowId host = 0;
+  NativeWindow host = 0;
   std::int32_t shop = 0;
   bool replying = false;
   std::int32_t waitSeconds = 0;
@@ -137,7 +133,7 @@ void AskForReply(Text customerText) {
   // The payload's own separator must not occur inside the text.
   customerText = ReplaceText(customerText, "|", "｜");
   Show("顾客：" + customerText);
-  if (!Send(kMatchName, ToBytes(customerText + "|" + ToText(gClient.shop)))) {
+  if (!Send(kMatchRequestMessage, ToBytes(customerText + "|" + ToText(gClient.shop)))) {
     Show("（未送达主程序）");
   }
 }
@@ -145,14 +141,14 @@ void AskForReply(Text customerText) {
 // ---- handlers of the host's messages ----------------------------------------
 
 void OnReply() {
-  const Text reply = ToText(LastPayload(kMatchName));
-  LogMessage(kMatchName, reply);
+  const Text reply = ToText(LastPayload(kMatchRequestMessage));
+  LogMessage(kMatchRequestMessage, reply);
   Show("回复：" + reply);
 }
 
 void OnStartReplying() {
-  const Text seconds = ToText(LastPayload(kStartName));
-  LogMessage(kStartName, seconds);
+  const Text seconds = ToText(LastPayload(kStartReplyingMessage));
+  LogMessage(kStartReplyingMessage, seconds);
   gClient.waitSeconds = ToInteger(seconds);
   const bool was = gClient.replying;
   gClient.replying = true;
@@ -164,7 +160,7 @@ void OnStartReplying() {
 }
 
 void OnStopReplying() {
-  LogMessage(kStopName, ToText(LastPayload(kStopName)));
+  LogMessage(kStopReplyingMessage, ToText(LastPayload(kStopReplyingMessage)));
   const bool was = gClient.replying;
   gClient.replying = false;
   Show("停止回复");
@@ -173,8 +169,8 @@ void OnStopReplying() {
 }
 
 void OnShopChanged() {
-  const Text number = ToText(LastPayload(kShopChangedName));
-  LogMessage(kShopChangedName, number);
+  const Text number = ToText(LastPayload(kShopNumberMessage));
+  LogMessage(kShopNumberMessage, number);
   const std::int32_t n = ToInteger(number);
   if (n > 0) gClient.shop = n;
   Show("店铺编号：" + number);
@@ -237,7 +233,7 @@ void RunScriptLine(const Text& line) {
   if (line.rfind("#raw ", 0) == 0) {
     const Text payload = line.substr(5);
     Show("顾客：" + payload);
-    if (!Send(kMatchName, ToBytes(payload))) Show("（未送达主程序）");
+    if (!Send(kMatchRequestMessage, ToBytes(payload))) Show("（未送达主程序）");
   } else if (line.rfind("#hang ", 0) == 0) {
     Sleep(static_cast<DWORD>(ToInteger(line.substr(6))) * 1000);
   } else {
@@ -311,7 +307,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       const Text payload = ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window))) +
                            "|" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" +
                            gClient.dataDirectory;
-      if (!Send(kAnnounceName, ToBytes(payload))) Show("（主程序未应答）");
+      if (!Send(kAnnounceMessage, ToBytes(payload))) Show("（主程序未应答）");
       HWND parent = GetAncestor(window, GA_PARENT);
       if (parent && parent != GetDesktopWindow() && RunningUnderWine()) {
         // Float over the host's tab: a frameless window owned by the host's
@@ -350,7 +346,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       }
       return 0;
     case kNotice:
-      Send(wParam ? "启动" : "停止", ToBytes(ToText(gClient.shop)));
+      Send(wParam ? kStartedMessage : kStoppedMessage, ToBytes(ToText(gClient.shop)));
       return 0;
     case WM_TIMER:
       if (wParam == kFollowTimer) FollowHost();
@@ -391,7 +387,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv && argc >= 3) {
-    gClient.host = static_cast<WindowId>(Number(argv[1]));
+    gClient.host = static_cast<NativeWindow>(Number(argv[1]));
     gClient.shop = static_cast<std::int32_t>(Number(argv[2]) & 0x7FFFFFFF);
   }
   if (argv) LocalFree(argv);
@@ -430,11 +426,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   Show(gClient.host ? "在上面的输入框中输入顾客消息，按“发送”查看自动回复。"
                     : "没有主程序：请由主程序启动本客户端。");
 
-  RegisterHostMessage(kMatchName, OnReply);
-  RegisterHostMessage(kStartName, OnStartReplying);
-  RegisterHostMessage(kStopName, OnStopReplying);
-  RegisterHostMessage(kShopChangedName, OnShopChanged);
-  SubclassHostWindow(reinterpret_cast<WindowId>(gClient.window));
+  RegisterHostMessage(kMatchRequestMessage, OnReply);
+  RegisterHostMessage(kStartReplyingMessage, OnStartReplying);
+  RegisterHostMessage(kStopReplyingMessage, OnStopReplying);
+  RegisterHostMessage(kShopNumberMessage, OnShopChanged);
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(gClient.window));
 
   ShowWindow(gClient.window, show);
   UpdateWindow(gClient.window);

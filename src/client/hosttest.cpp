@@ -18,7 +18,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
+#include "channel/messages.h"
 #include "client/win_text.h"
 #include "services/encoding.h"
 #include "services/files.h"
@@ -44,7 +45,6 @@ int gWanted = 1;
 bool gEmbed = false;
 int gStarted = 0;
 
-const Text kMatchName = "匹配回复内容";
 
 // QUILLANE_HOST_LOG names a file to which one UTF-8 line is appended per
 // message received: its name, a tab and the payload as text.
@@ -92,8 +92,8 @@ void StartNextShop() {
 }
 
 void OnAnnounce() {
-  const auto fields = SplitText(ToText(LastPayload("子窗口句柄")), "|");
-  Log("子窗口句柄", ToText(LastPayload("子窗口句柄")));
+  const auto fields = SplitText(ToText(LastPayload(kAnnounceMessage)), "|");
+  Log(kAnnounceMessage, ToText(LastPayload(kAnnounceMessage)));
   if (fields.size() < 3) return;
   Shop shop;
   shop.window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ToWideInteger(fields[0])));
@@ -111,29 +111,29 @@ void OnAnnounce() {
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   }
   // Turn replying on: the client answers with its "启动" notice.
-  SendHostMessage(reinterpret_cast<WindowId>(shop.window), "开启回复", ToBytes(Text("10")));
+  SendHostMessage(reinterpret_cast<NativeWindow>(shop.window), kStartReplyingMessage, ToBytes(Text("10")));
   StartNextShop();  // one client at a time, so shop k is the k-th to announce
 }
 
 void OnMatch() {
-  const auto fields = SplitText(ToText(LastPayload(kMatchName)), "|");
-  Log(kMatchName, ToText(LastPayload(kMatchName)));
+  const auto fields = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
+  Log(kMatchRequestMessage, ToText(LastPayload(kMatchRequestMessage)));
   if (fields.empty()) return;
   const std::int32_t shop = fields.size() > 1 ? ToInteger(fields[1]) : 0;
   if (shop < 1 || static_cast<std::size_t>(shop) > gShops.size()) return;
-  SendHostMessage(reinterpret_cast<WindowId>(gShops[shop - 1].window), kMatchName,
+  SendHostMessage(reinterpret_cast<NativeWindow>(gShops[shop - 1].window), kMatchRequestMessage,
                   ToBytes("回复:" + fields[0]));
 }
 
 void OnStopped() {
-  const std::int32_t n = ToInteger(ToText(LastPayload("停止")));
-  Log("停止", ToText(LastPayload("停止")));
+  const std::int32_t n = ToInteger(ToText(LastPayload(kStoppedMessage)));
+  Log(kStoppedMessage, ToText(LastPayload(kStoppedMessage)));
   if (n > 0) Status("店铺" + ToText(n) + "已停止");
 }
 
 void OnStarted() {
-  const std::int32_t n = ToInteger(ToText(LastPayload("启动")));
-  Log("启动", ToText(LastPayload("启动")));
+  const std::int32_t n = ToInteger(ToText(LastPayload(kStartedMessage)));
+  Log(kStartedMessage, ToText(LastPayload(kStartedMessage)));
   if (n > 0) Status("店铺" + ToText(n) + "已启动");
 }
 
@@ -157,7 +157,7 @@ LRESULT CALLBACK MainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       // Tell the clients to stop and remove their data directories; the
       // processes are ended by whoever started this host.
       for (const Shop& s : gShops) {
-        SendHostMessage(reinterpret_cast<WindowId>(s.window), "停止回复", Bytes{0});
+        SendHostMessage(reinterpret_cast<NativeWindow>(s.window), kStopReplyingMessage, Bytes{0});
         DeleteDirectoryTree(s.directory);
       }
       PostQuitMessage(0);
@@ -215,11 +215,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   Layout();
   Status("欢迎使用");
 
-  SubclassHostWindow(reinterpret_cast<WindowId>(gTabs));
-  RegisterHostMessage("子窗口句柄", OnAnnounce);
-  RegisterHostMessage(kMatchName, OnMatch);
-  RegisterHostMessage("停止", OnStopped);
-  RegisterHostMessage("启动", OnStarted);
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(gTabs));
+  RegisterHostMessage(kAnnounceMessage, OnAnnounce);
+  RegisterHostMessage(kMatchRequestMessage, OnMatch);
+  RegisterHostMessage(kStoppedMessage, OnStopped);
+  RegisterHostMessage(kStartedMessage, OnStarted);
 
   ShowWindow(gMain, show);
   UpdateWindow(gMain);

@@ -4,14 +4,15 @@
 #include <atomic>
 #include <numeric>
 
+#include "rules/rule_schema.h"
 #include "services/events.h"
 #include "services/files.h"
+#include "services/runtime_error.h"
 #include "services/values.h"
 #include "table/engine.h"
 #include "table/file_io.h"
 #include "table/format.h"
 #include "table/sort.h"
-#include "ui/runtime.h"
 
 namespace quillane {
 
@@ -40,7 +41,7 @@ struct ReadError {
   bool hasCode = false;
   int code = 0;
   void Raise() const {
-    if (!message.empty()) ui::RaiseRuntimeError(message, hasCode, code);
+    if (!message.empty()) ReportRuntimeError(message, hasCode, code);
   }
 };
 
@@ -56,7 +57,7 @@ Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& err
   if (table::LastError() != 0 && failure == 0) failure = table::LastError();
   if (const Text* text = std::get_if<Text>(&field.value); text && !integer) return *text;
   if (const auto* code = std::get_if<std::int32_t>(&field.value); code && integer) return ToText(*code);
-  if (error.message.empty()) error = {Text(ui::kErrTypeMismatch), true, 5};
+  if (error.message.empty()) error = {Text(kErrTypeMismatch), true, 5};
   return {};
 }
 
@@ -72,8 +73,8 @@ bool SelectRuleTable(const Text& directory) {
 // The widths of the three text fields of the open rule table, or of the
 // stored empty rule table when none with the rule layout is open.
 std::array<std::int32_t, 3> TextWidths() {
-  std::array<std::int32_t, 3> widths = {table::kRuleKeywordWidth, table::kRuleReplyWidth,
-                                        table::kRuleMatchWidth};
+  std::array<std::int32_t, 3> widths = {kRuleKeywordWidth, kRuleReplyWidth,
+                                        kRuleMatchWidth};
   const std::vector<table::FieldInfo> fields = table::TableFields(kRuleTableAlias);
   if (fields.size() == 4) {
     for (std::size_t k = 0; k < 3; ++k) {
@@ -106,12 +107,12 @@ Bytes EmptyTableLike(const Text& alias) {
     fields.push_back(field);
   }
   if (fields.empty()) return {};
-  return table::BuildTableFile(fields, table::kRulePassword, table::NowAsDateTime());
+  return table::BuildTableFile(fields, kRulePassword, table::NowAsDateTime());
 }
 
 // Writes the rows into the new, empty table `file` and flushes it to the disk.
 RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& rows) {
-  if (!table::OpenTable(file, kSavingAlias, table::kRulePassword)) return RuleStoreResult::Clear;
+  if (!table::OpenTable(file, kSavingAlias, kRulePassword)) return RuleStoreResult::Clear;
   RuleStoreResult result = RuleStoreResult::Ok;
   for (const RuleRow& row : rows) {
     if (!table::AppendRecord()) {
@@ -187,7 +188,7 @@ bool OpenRuleTable(const Text& directory) {
   options.readOnly = true;
   options.acceptShort = true;
   std::lock_guard guard(TableEngineLock());
-  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword,
+  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword,
                           options);
 }
 
@@ -247,7 +248,7 @@ RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
     table::RemoveFile(saving);
     return failed(RuleStoreResult::Sort, code);
   }
-  if (!table::OpenTable(path, kSortedCopyAlias, table::kRulePassword)) {
+  if (!table::OpenTable(path, kSortedCopyAlias, kRulePassword)) {
     return failed(RuleStoreResult::Open, table::LastError());
   }
   table::SelectTable(kSortedCopyAlias);

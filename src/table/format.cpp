@@ -310,20 +310,5 @@ Bytes BuildCompanionFile(std::string_view password, double created) {
 
 // The field names are written as GBK bytes so the stored table is the same
 // whatever the compiler makes of narrow literals.
-Bytes MakeEmptyRuleTable() {
-  std::vector<FieldDescriptor> fields(4);
-  fields[0].name = "\xB9\xD8\xBC\xFC\xB4\xCA";  // 关键词
-  fields[0].type = static_cast<std::int32_t>(FieldType::kText);
-  fields[0].width = kRuleKeywordWidth;
-  fields[1].name = "\xBB\xD8\xB8\xB4\xD3\xEF";  // 回复语
-  fields[1].type = static_cast<std::int32_t>(FieldType::kText);
-  fields[1].width = kRuleReplyWidth;
-  fields[2].name = "\xC6\xA5\xC5\xE4\xB9\xE6\xD4\xF2";  // 匹配规则
-  fields[2].type = static_cast<std::int32_t>(FieldType::kText);
-  fields[2].width = kRuleMatchWidth;
-  fields[3].name = "\xC6\xA5\xC5\xE4\xC2\xEB";  // 匹配码
-  fields[3].type = static_cast<std::int32_t>(FieldType::kInt);
-  return BuildTableFile(fields, kRulePassword, NowAsDateTime());
-}
 
 }  // namespace quillane::table

@@ -152,16 +152,5 @@ Bytes BuildTableFile(const std::vector<FieldDescriptor>& fields, std::string_vie
 // The bytes of a new companion file: the single header block.
 Bytes BuildCompanionFile(std::string_view password, double created);
 
-// The password of both rule tables.
-inline constexpr const char kRulePassword[] = "620418537";
-
-// The stored empty rule table: 404 bytes, the four rule fields
-// 关键词 (text), 回复语 (text), 匹配规则 (text), 匹配码 (integer), no records,
-// protected with the rule password.
-Bytes MakeEmptyRuleTable();
-// Widths of the rule table's text fields.
-constexpr std::int32_t kRuleKeywordWidth = 256;
-constexpr std::int32_t kRuleReplyWidth = 1024;
-constexpr std::int32_t kRuleMatchWidth = 12;
 
 }  // namespace quillane::table

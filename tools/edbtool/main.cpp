@@ -20,6 +20,7 @@
 
 #include "services/encoding.h"
 #include "table/engine.h"
+#include "rules/rule_schema.h"
 
 using namespace quillane;
 using namespace quillane::table;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 #include "services/encoding.h"
 #include "services/events.h"
 #include "services/files.h"
@@ -50,7 +50,7 @@ void OnMatch() {
   const std::int32_t shop = ToInteger(f[1]);
   if (shop < 1 || static_cast<std::size_t>(shop) > gShops.size()) return;
   // Answered while the client's own send is still in progress.
-  SendHostMessage(reinterpret_cast<WindowId>(gShops[shop - 1].window), kMatch, ToBytes("回复:" + f[0]));
+  SendHostMessage(reinterpret_cast<NativeWindow>(gShops[shop - 1].window), kMatch, ToBytes("回复:" + f[0]));
 }
 
 void OnStopped() { gNotices.push_back("停止 " + ToText(LastPayload("停止"))); }
@@ -160,7 +160,7 @@ int main() {
   RegisterClassW(&wc);
   HWND host = CreateWindowExW(0, wc.lpszClassName, L"e2e host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
                               nullptr, nullptr, wc.hInstance, nullptr);
-  SubclassHostWindow(reinterpret_cast<WindowId>(host));
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(host));
   Check(RegisterHostMessage("子窗口句柄", OnAnnounce), "register 子窗口句柄");
   Check(RegisterHostMessage(kMatch, OnMatch), "register 匹配回复内容");
   Check(RegisterHostMessage("停止", OnStopped), "register 停止");
@@ -207,7 +207,7 @@ int main() {
   }
 
   // Notices.
-  const auto client = [](int k) { return reinterpret_cast<WindowId>(gShops[k].window); };
+  const auto client = [](int k) { return reinterpret_cast<NativeWindow>(gShops[k].window); };
   Check(SendHostMessage(client(0), "开启回复", ToBytes(Text("7"))), "开启回复 acknowledged");
   Check(WaitFor([] { return !gNotices.empty(); }, 10000) && gNotices.back() == "启动 1",
         "client 1 answered 开启回复 with 启动 1");
@@ -260,7 +260,7 @@ int main() {
   const HWND gone = gShops[1].window;
   EndProcessOf(gone);
   Check(WaitFor([&] { return !IsWindow(gone); }, 5000), "client 2's window is gone");
-  Check(!SendHostMessage(reinterpret_cast<WindowId>(gone), "开启回复", ToBytes(Text("1"))),
+  Check(!SendHostMessage(reinterpret_cast<NativeWindow>(gone), "开启回复", ToBytes(Text("1"))),
         "a send to a window that is gone reports false");
 
   // Clean up: the clients, their data directories, the work folder.

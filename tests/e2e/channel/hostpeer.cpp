@@ -17,9 +17,9 @@
 #include <iterator>
 #include <string>
 
-#include "app/exchange_area.h"
-#include "app/host_channel.h"
-#include "app/host_wire.h"
+#include "channel/exchange_area.h"
+#include "channel/host_channel.h"
+#include "channel/host_wire.h"
 #include "services/encoding.h"
 #include "services/values.h"
 
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   const std::string c = argv[2];
   const Text name = "匹配回复内容";
   const Bytes text = ToBytes(Text("恶意|1"));
-  const auto target = reinterpret_cast<WindowId>(host);
+  const auto target = reinterpret_cast<NativeWindow>(host);
   if (c == "announce" && argc == 4) {
     const Text window = Number(reinterpret_cast<std::uintptr_t>(OwnWindow()));
     return SendHostMessage(target, "子窗口句柄", ToBytes(window + "|0|" + Arg(3))) ? 0 : 1;
@@ -162,9 +162,9 @@ int main(int argc, char** argv) {
     return acknowledged == 0 ? 0 : 1;
   }
   Raw raw;
-  if (c == "empty") return SendHostMessage(reinterpret_cast<WindowId>(host), "停止", Bytes{}) ? 0 : 1;
+  if (c == "empty") return SendHostMessage(reinterpret_cast<NativeWindow>(host), "停止", Bytes{}) ? 0 : 1;
   if (c == "zero") {
-    return SendHostMessage(reinterpret_cast<WindowId>(host), "启动", Bytes{'3', 0, 'x', 'y', 'z'}) ? 0 : 1;
+    return SendHostMessage(reinterpret_cast<NativeWindow>(host), "启动", Bytes{'3', 0, 'x', 'y', 'z'}) ? 0 : 1;
   }
   if (c == "good") return SendRaw(host, name, text, raw);
   if (c == "beyond-owned") return SendBeyondOwned(host, name);

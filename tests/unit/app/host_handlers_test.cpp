@@ -9,9 +9,9 @@
 #include <map>
 
 #include "app/client_windows.h"
-#include "app/host_channel.h"
-#include "app/host_transport_local.h"
-#include "app/host_wire.h"
+#include "channel/host_channel.h"
+#include "channel/host_transport_local.h"
+#include "channel/host_wire.h"
 #include "app/main_window.h"
 #include "app/reply_service.h"
 #include "app/shop_list.h"
@@ -24,6 +24,7 @@
 #include "table/format.h"
 #include "ui/headless.h"
 #include "ui/runtime.h"
+#include "rules/rule_schema.h"
 
 namespace quillane {
 namespace {
@@ -51,13 +52,13 @@ struct TransportClients : ClientWindows {
 struct SimulatedClient {
   LocalHostTransport& transport;
   std::uint64_t pid;
-  WindowId window = 0;
+  NativeWindow window = 0;
   std::vector<std::pair<Text, Text>> received;  // message name, payload text
   std::vector<std::uint8_t> status{1}, descriptor, payload;
 
   SimulatedClient(LocalHostTransport& t, std::uint64_t processId) : transport(t), pid(processId) {
     transport.AddProcess(pid);
-    window = transport.CreateWindow(pid, [this](WindowId, std::uint32_t m, std::uint64_t w, std::int64_t l) {
+    window = transport.CreateWindow(pid, [this](NativeWindow, std::uint32_t m, std::uint64_t w, std::int64_t l) {
       Receive(m, w, l);
       return std::intptr_t{0};
     });
@@ -82,7 +83,7 @@ struct SimulatedClient {
   }
 
   // Sends a payload to the host with a well-formed descriptor.
-  void Send(WindowId host, const Text& name, const Text& text) {
+  void Send(NativeWindow host, const Text& name, const Text& text) {
     payload.assign(text.begin(), text.end());
     status = {1};
     const Text d = wire::BuildDescriptor(0x5000, static_cast<std::uint32_t>(payload.size()),
@@ -114,8 +115,8 @@ class HostHandlersTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     const Text directory = dir_.string();
-    EXPECT_TRUE(WriteBytesToFile(directory + kRuleTableFile, table::MakeEmptyRuleTable()));
-    EXPECT_TRUE(table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+    EXPECT_TRUE(WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable()));
+    EXPECT_TRUE(table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword));
     EXPECT_EQ(ReplaceRules(directory, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
     EXPECT_EQ(RebuildSortedCopy(directory, false), RuleStoreResult::Ok);
     Settings().defaultReply = "默认";
@@ -158,7 +159,7 @@ class HostHandlersTest : public ::testing::Test {
   ui::HeadlessBackend* headless = nullptr;
   std::unique_ptr<ui::Runtime> runtime;
   TransportClients* clients = nullptr;
-  WindowId host = 0;
+  NativeWindow host = 0;
   std::vector<std::unique_ptr<SimulatedClient>> simulated;
 };
 

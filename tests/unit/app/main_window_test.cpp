@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "app/client_windows.h"
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
 #include "services/files.h"

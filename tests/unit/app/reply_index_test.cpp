@@ -1,4 +1,4 @@
-#include "app/reply_index.h"
+#include "rules/reply_index.h"
 
 #include <gtest/gtest.h>
 

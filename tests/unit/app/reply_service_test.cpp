@@ -12,6 +12,7 @@
 #include "services/files.h"
 #include "table/engine.h"
 #include "table/format.h"
+#include "rules/rule_schema.h"
 
 namespace quillane {
 namespace {
@@ -26,8 +27,8 @@ class ReplyServiceTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     directory_ = dir_.string();
-    ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile, table::MakeEmptyRuleTable()));
-    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+    ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile, MakeEmptyRuleTable()));
+    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword));
     ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
     Settings().defaultReply = "默认回复";
   }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/reply_index.h"
+#include "rules/reply_index.h"
 
 namespace quillane::testing {
 

@@ -46,7 +46,7 @@ class SettingsWindowTest : public ::testing::Test {
     ASSERT_TRUE(OpenRuleStore(directory_));
     Settings().defaultReply = "默认";
     BindSettingsWindowHandlers();
-    ASSERT_TRUE(ui::LoadWindow(WindowId::Main));
+    ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Main));
   }
   void TearDown() override {
     Settle();
@@ -70,16 +70,16 @@ class SettingsWindowTest : public ::testing::Test {
     ProcessEvents();
   }
   void Open() {
-    ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+    ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Settings));
     Settle();
   }
-  void Close() { ASSERT_TRUE(headless_->RequestClose(WindowId::Settings)); }
-  void Click(const char* button) { ASSERT_TRUE(headless_->ClickButton(WindowId::Settings, button)); }
-  void ClickRow(int row) { ASSERT_TRUE(headless_->ClickRow(WindowId::Settings, "超级列表框_列表", row)); }
+  void Close() { ASSERT_TRUE(headless_->RequestClose(ui::WindowId::Settings)); }
+  void Click(const char* button) { ASSERT_TRUE(headless_->ClickButton(ui::WindowId::Settings, button)); }
+  void ClickRow(int row) { ASSERT_TRUE(headless_->ClickRow(ui::WindowId::Settings, "超级列表框_列表", row)); }
   void Enter(const char* keywords, const char* reply, int rule, const char* code) {
     Input("编辑框_关键词").SetText(keywords);
     Input("编辑框_回复语").SetText(reply);
-    ASSERT_TRUE(headless_->SelectComboItem(WindowId::Settings, "组合框_匹配规则", rule));
+    ASSERT_TRUE(headless_->SelectComboItem(ui::WindowId::Settings, "组合框_匹配规则", rule));
     Input("编辑框_匹配码").SetText(code);
   }
   // Presses 按钮_保存 and waits for the save's one box.
@@ -93,7 +93,7 @@ class SettingsWindowTest : public ::testing::Test {
     return boxes[0].text;
   }
 
-  ui::Control Input(const char* name) { return ui::Control(WindowId::Settings, name); }
+  ui::Control Input(const char* name) { return ui::Control(ui::WindowId::Settings, name); }
   ui::Control List() { return Input("超级列表框_列表"); }
   std::vector<RuleRow> ListRows() {
     std::vector<RuleRow> rows;
@@ -133,7 +133,7 @@ TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAnd
 
   // Closing tells the main window; an existing Data.ini is read, not rewritten.
   Close();
-  EXPECT_EQ(ui::Control(WindowId::Main, "状态条1").PartText(1), kLoadingSettingsStatus);
+  EXPECT_EQ(ui::Control(ui::WindowId::Main, "状态条1").PartText(1), kLoadingSettingsStatus);
   WriteIni("[Reply]\r\nDefault=您好\r\n[Wait]\r\nsecond=3\r\n");
   Open();
   EXPECT_EQ(Input("编辑框_默认回复内容").GetText(), "您好");
@@ -142,13 +142,13 @@ TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAnd
   EXPECT_EQ(ReadFile("Data.ini"), "[Reply]\r\nDefault=您好\r\n[Wait]\r\nsecond=3\r\n");
 
   // Typing: a text that reads below 5 becomes 5 at once.
-  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
-  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "2"));
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "2"));
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "52");
-  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b\b1"));  // "5", then "51"
-  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));     // "5"
-  ASSERT_TRUE(headless_->TypeText(WindowId::Settings, "编辑框_回复时间", "\b"));     // "" gives 5
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b\b1"));  // "5", then "51"
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));     // "5"
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));     // "" gives 5
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
   Input("编辑框_回复时间").SetText("1");
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
@@ -313,7 +313,7 @@ TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIs
   std::vector<RuleRow> many;
   for (int i = 0; i < 3000; ++i) many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
   ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
-  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Settings));
   while (List().RowCount() == 0) ProcessEvents();
   Close();
   Settle();
@@ -337,7 +337,7 @@ TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIs
   List().InsertRow();
   Click("按钮_保存");
   Close();
-  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Settings));
   Settle();
   boxes = TakeMessageBoxCalls();
   ASSERT_EQ(boxes.size(), 1u);
@@ -354,11 +354,11 @@ TEST_F(SettingsWindowTest, SaveWaitsForTheWholeListAndAnUnreadableListIsNeverSav
   for (int i = 0; i < 3000; ++i)
     many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
   ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
-  ASSERT_TRUE(ui::LoadWindow(WindowId::Settings));
+  ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Settings));
   EXPECT_FALSE(Input("按钮_保存").IsEnabled());
   EXPECT_EQ(Input("按钮_保存").GetText(), kLoadingSaveCaption);
   EXPECT_FALSE(
-      headless_->ClickButton(WindowId::Settings, "按钮_保存"));  // pressed at once: refused
+      headless_->ClickButton(ui::WindowId::Settings, "按钮_保存"));  // pressed at once: refused
   Settle();
   EXPECT_TRUE(TakeMessageBoxCalls().empty());
   EXPECT_TRUE(Input("按钮_保存").IsEnabled());
@@ -375,7 +375,7 @@ TEST_F(SettingsWindowTest, SaveWaitsForTheWholeListAndAnUnreadableListIsNeverSav
   Open();
   const Text box = OnlyBoxText();
   EXPECT_EQ(box.rfind(kRulesUnreadable, 0), 0u) << box;
-  EXPECT_FALSE(headless_->ClickButton(WindowId::Settings, "按钮_保存"));
+  EXPECT_FALSE(headless_->ClickButton(ui::WindowId::Settings, "按钮_保存"));
   Close();
   ASSERT_TRUE(OpenRuleTable(directory_));
   EXPECT_EQ(ReadRules().size(), 2999u);
@@ -425,7 +425,7 @@ TEST_F(SettingsWindowTest, ConfirmedExitWaitsForTheSaveAndSaysSo) {
     if (!first.exchange(false)) return 0;
     // The save's first change waits until the main window says it is saving.
     for (int i = 0; i < 1000 && !saidSaving; ++i) {
-      saidSaving = ui::Control(WindowId::Main, "状态条1").PartText(1) == kSavingBeforeExitStatus;
+      saidSaving = ui::Control(ui::WindowId::Main, "状态条1").PartText(1) == kSavingBeforeExitStatus;
       if (!saidSaving) ::usleep(10000);
     }
     return 0;

@@ -1,11 +1,11 @@
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "app/host_transport_local.h"
-#include "app/host_wire.h"
+#include "channel/host_transport_local.h"
+#include "channel/host_wire.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -28,7 +28,7 @@ struct FakeSender {
   explicit FakeSender(LocalHostTransport& t) : transport(t) { transport.AddProcess(kClientPid); }
 
   // Sends a well-formed request carrying `bytes`.
-  std::intptr_t Send(WindowId target, const Text& name, const Bytes& bytes) {
+  std::intptr_t Send(NativeWindow target, const Text& name, const Bytes& bytes) {
     payload = bytes;
     const Text d = wire::BuildDescriptor(kStatusAt, static_cast<std::uint32_t>(bytes.size()),
                                          bytes.empty() ? 0 : kPayloadAt);
@@ -37,7 +37,7 @@ struct FakeSender {
   }
 
   // Sends whatever descriptor text, wParam and lParam a hostile peer chooses.
-  std::intptr_t SendRaw(WindowId target, const Text& name, const Text& d, std::uint64_t wParam,
+  std::intptr_t SendRaw(NativeWindow target, const Text& name, const Text& d, std::uint64_t wParam,
                         std::int64_t lParam) {
     status = {1};
     descriptor.assign(d.begin(), d.end());
@@ -72,7 +72,7 @@ class Channel : public ::testing::Test {
     gOtherRuns = 0;
     gSeen.clear();
     host = transport.CreateWindow(transport.CurrentProcessId(),
-                                  [this](WindowId, std::uint32_t m, std::uint64_t, std::int64_t) {
+                                  [this](NativeWindow, std::uint32_t m, std::uint64_t, std::int64_t) {
                                     passedOn.push_back(m);
                                     return std::intptr_t{77};
                                   });
@@ -83,7 +83,7 @@ class Channel : public ::testing::Test {
   }
 
   LocalHostTransport transport;
-  WindowId host = 0;
+  NativeWindow host = 0;
   std::vector<std::uint32_t> passedOn;
 };
 
@@ -230,8 +230,8 @@ struct ClientWindow {
   Bytes received;
   int messages = 0;
   bool acknowledge = true;
-  WindowId Create(std::uint64_t pid) {
-    return transport.CreateWindow(pid, [this](WindowId, std::uint32_t, std::uint64_t wp, std::int64_t lp) {
+  NativeWindow Create(std::uint64_t pid) {
+    return transport.CreateWindow(pid, [this](NativeWindow, std::uint32_t, std::uint64_t wp, std::int64_t lp) {
       ++messages;
       const auto f = wire::DecodeWParam(wp);
       if (!f) return std::intptr_t{0};
@@ -252,7 +252,7 @@ struct ClientWindow {
 
 TEST_F(Channel, SendHostMessageHandsOutLowMemoryAndReportsTheAcknowledgement) {
   ClientWindow client(transport);
-  const WindowId w = client.Create(kClientPid);
+  const NativeWindow w = client.Create(kClientPid);
   EXPECT_TRUE(SendHostMessage(w, "开启回复", ToBytes(Text("10"))));
   EXPECT_EQ(ToText(client.received), "10");
   EXPECT_TRUE(SendHostMessage(w, "停止回复", Bytes{0}));
@@ -266,7 +266,7 @@ TEST_F(Channel, SendHostMessageHandsOutLowMemoryAndReportsTheAcknowledgement) {
 
 TEST_F(Channel, SendToAGoneWindowSendsNothing) {
   ClientWindow client(transport);
-  const WindowId w = client.Create(kClientPid);
+  const NativeWindow w = client.Create(kClientPid);
   transport.DestroyWindow(w);
   EXPECT_FALSE(SendHostMessage(w, "开启回复", ToBytes(Text("10"))));
   EXPECT_FALSE(SendHostMessage(0, "开启回复", ToBytes(Text("10"))));
@@ -275,7 +275,7 @@ TEST_F(Channel, SendToAGoneWindowSendsNothing) {
 
 TEST_F(Channel, PayloadsAboveTheCapAreNotSent) {
   ClientWindow client(transport);
-  const WindowId w = client.Create(kClientPid);
+  const NativeWindow w = client.Create(kClientPid);
   EXPECT_FALSE(SendHostMessage(w, "匹配回复内容", Bytes(wire::kMaxPayload + 1, 'x')));
   EXPECT_EQ(client.messages, 0);
   EXPECT_TRUE(SendHostMessage(w, "匹配回复内容", Bytes(wire::kMaxPayload, 'x')));
@@ -286,7 +286,7 @@ TEST(ChannelPid, SevenDigitProcessIdsCannotSend) {
   LocalHostTransport transport(1234567);
   SetHostTransport(&transport);
   ClientWindow client(transport);
-  const WindowId w = client.Create(kClientPid);
+  const NativeWindow w = client.Create(kClientPid);
   EXPECT_FALSE(SendHostMessage(w, "开启回复", ToBytes(Text("10"))));
   EXPECT_EQ(client.messages, 0);
   SetHostTransport(nullptr);
@@ -294,7 +294,7 @@ TEST(ChannelPid, SevenDigitProcessIdsCannotSend) {
 
 namespace {
 LocalHostTransport* gNested = nullptr;
-WindowId gNestedClient = 0;
+NativeWindow gNestedClient = 0;
 bool gReplyResult = false;
 void ReplyingHandler() {
   // Answer the client while its request is still in progress.

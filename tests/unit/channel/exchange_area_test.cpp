@@ -1,4 +1,4 @@
-#include "app/exchange_area.h"
+#include "channel/exchange_area.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exchange_area.h"
-#include "app/host_channel.h"
-#include "app/host_transport.h"
+#include "channel/exchange_area.h"
+#include "channel/host_channel.h"
+#include "channel/host_transport.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -45,25 +45,25 @@ TEST(Win32Channel, SendToOwnWindowIsFetchedAcknowledgedAndServed) {
   ASSERT_NE(w, nullptr);
   ClearHostRegistry();
   ASSERT_TRUE(RegisterHostMessage("匹配回复内容", Handler));
-  SubclassHostWindow(reinterpret_cast<WindowId>(w));
+  SubclassHostWindow(reinterpret_cast<NativeWindow>(w));
 
-  EXPECT_TRUE(SendHostMessage(reinterpret_cast<WindowId>(w), "匹配回复内容", ToBytes(Text("在吗|1"))));
+  EXPECT_TRUE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("在吗|1"))));
   EXPECT_EQ(gRuns, 1);
   EXPECT_EQ(ToText(LastPayload("匹配回复内容")), "在吗|1");
   const Bytes zero{'a', 0, 'b'};
-  EXPECT_TRUE(SendHostMessage(reinterpret_cast<WindowId>(w), "匹配回复内容", zero));
+  EXPECT_TRUE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", zero));
   EXPECT_EQ(LastPayload("匹配回复内容"), zero);
-  EXPECT_TRUE(SendHostMessage(reinterpret_cast<WindowId>(w), "匹配回复内容", Bytes{}));
+  EXPECT_TRUE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", Bytes{}));
   EXPECT_TRUE(LastPayload("匹配回复内容").empty());
   EXPECT_EQ(gRuns, 3);
   // The previous procedure still answers, through the dispatcher.
   EXPECT_EQ(SendMessageA(w, RegisterWindowMessageA("匹配回复内容"), 0, 0), 55);
   EXPECT_EQ(gRuns, 3);  // a garbage wParam runs no handler
   // Not registered here: passed on, not acknowledged.
-  EXPECT_FALSE(SendHostMessage(reinterpret_cast<WindowId>(w), "停止", ToBytes(Text("1"))));
+  EXPECT_FALSE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "停止", ToBytes(Text("1"))));
 
   DestroyWindow(w);
-  EXPECT_FALSE(SendHostMessage(reinterpret_cast<WindowId>(w), "匹配回复内容", ToBytes(Text("x"))));
+  EXPECT_FALSE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("x"))));
   EXPECT_EQ(gRuns, 3);
   ClearHostRegistry();
 }

@@ -1,4 +1,4 @@
-#include "app/host_wire.h"
+#include "channel/host_wire.h"
 
 #include <gtest/gtest.h>
 

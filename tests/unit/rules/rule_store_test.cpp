@@ -16,6 +16,7 @@
 #include "table/engine.h"
 #include "table/file_io.h"
 #include "table/format.h"
+#include "rules/rule_schema.h"
 
 namespace quillane {
 namespace {
@@ -31,8 +32,8 @@ class RuleStoreTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     directory_ = dir_.string();
-    ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile, table::MakeEmptyRuleTable()));
-    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+    ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile, MakeEmptyRuleTable()));
+    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword));
   }
   void TearDown() override {
     table::CloseAllTables();
@@ -231,8 +232,8 @@ TEST_F(RuleStoreTest, SaveKeepsTheFieldWidthsOfTheExistingTable) {
     fields[i].width = widths[i];
   }
   ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile,
-                               table::BuildTableFile(fields, table::kRulePassword, 45000.0)));
-  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+                               table::BuildTableFile(fields, kRulePassword, 45000.0)));
+  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword));
   const Text longReply(1500, 'r');
   ASSERT_EQ(ReplaceRules(directory_, {{"k", longReply, "包含", "1"}}), RuleStoreResult::Ok);
   EXPECT_EQ(ReadRules()[0].reply, longReply);
@@ -258,7 +259,7 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       int changes = 0;
-      if (!table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword)) ::_exit(2);
+      if (!table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword)) ::_exit(2);
       if (RebuildSortedCopy(directory_, false) != RuleStoreResult::Ok) ::_exit(3);
       table::SetFileChangeHook([&] {
         if (++changes == killAt) ::kill(::getpid(), SIGKILL);
@@ -273,7 +274,7 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
     const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "at change " << killAt;
 
-    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword))
+    ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword))
         << "at change " << killAt;
     const std::vector<RuleRow> rules = ReadRules();
     const bool isOld = rules == oldRules, isNew = rules == newRules;
@@ -285,7 +286,7 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
     table::CloseAllTables();
     if (!killed) break;
     if (isNew) {  // put the old rules back for the next kill
-      ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+      ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword));
       ASSERT_EQ(ReplaceRules(directory_, oldRules), RuleStoreResult::Ok);
       table::CloseAllTables();
     }
@@ -294,7 +295,7 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
   EXPECT_GT(killAt, static_cast<int>(newRules.size()) * 5);
   EXPECT_GT(oldSeen, 0);
   EXPECT_GT(newSeen, 0);
-  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, table::kRulePassword));
+  ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword));
 }
 
 }  // namespace

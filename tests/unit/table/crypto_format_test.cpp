@@ -6,6 +6,7 @@
 
 #include "table/crypto.h"
 #include "table/format.h"
+#include "rules/rule_schema.h"
 #include "table_test_util.h"
 
 using namespace quillane;

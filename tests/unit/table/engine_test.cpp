@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "table/engine.h"
+#include "rules/rule_schema.h"
 #include "table_test_util.h"
 
 using namespace quillane;

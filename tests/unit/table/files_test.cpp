@@ -7,6 +7,7 @@
 
 #include "table/engine.h"
 #include "table/storage.h"
+#include "rules/rule_schema.h"
 #include "table_test_util.h"
 
 using namespace quillane;

@@ -4,6 +4,7 @@
 
 #include "table/engine.h"
 #include "table/sort.h"
+#include "rules/rule_schema.h"
 #include "table_test_util.h"
 
 using namespace quillane;

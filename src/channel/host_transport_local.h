@@ -13,14 +13,14 @@
 #include <set>
 #include <vector>
 
-#include "app/host_transport.h"
+#include "channel/host_transport.h"
 
 namespace quillane {
 
 class LocalHostTransport : public HostTransport {
  public:
   using Procedure =
-      std::function<std::intptr_t(WindowId, std::uint32_t, std::uint64_t, std::int64_t)>;
+      std::function<std::intptr_t(NativeWindow, std::uint32_t, std::uint64_t, std::int64_t)>;
 
   explicit LocalHostTransport(std::uint64_t ownProcessId = 4312);
   ~LocalHostTransport() override;
@@ -35,13 +35,13 @@ class LocalHostTransport : public HostTransport {
                  bool writable = true);
   void UnmapMemory(std::uint64_t processId, std::uint64_t address);
 
-  WindowId CreateWindow(std::uint64_t processId, Procedure procedure);
-  void DestroyWindow(WindowId window);
+  NativeWindow CreateWindow(std::uint64_t processId, Procedure procedure);
+  void DestroyWindow(NativeWindow window);
 
   // A hung window handles nothing: every send to it runs out of time.
-  void SetHung(WindowId window, bool hung);
+  void SetHung(NativeWindow window, bool hung);
   // Delivers a message at once, as a raw cross-process send does.
-  std::intptr_t Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
+  std::intptr_t Send(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                      std::int64_t lParam);
 
   // Counters for tests.
@@ -54,14 +54,14 @@ class LocalHostTransport : public HostTransport {
   // HostTransport
   std::uint32_t RegisterMessage(const Text& name) override;
   std::uint64_t CurrentProcessId() override { return ownProcessId_; }
-  bool IsWindow(WindowId window) override;
-  bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+  bool IsWindow(NativeWindow window) override;
+  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
                   std::uint32_t milliseconds) override;
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override;
   ExchangeBlock AllocateExchange(std::size_t size) override;
   void FreeExchange(const ExchangeBlock& block) override;
-  bool Subclass(WindowId window) override;
-  std::intptr_t CallPrevious(WindowId window, std::uint32_t message, std::uint64_t wParam,
+  bool Subclass(NativeWindow window) override;
+  std::intptr_t CallPrevious(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) override;
 
  private:
@@ -87,8 +87,8 @@ class LocalHostTransport : public HostTransport {
   std::map<std::uint64_t, std::unique_ptr<std::uint8_t[]>> exchange_;  // own blocks by address
   std::uint64_t nextExchange_ = 0x00400000;
   std::map<Text, std::uint32_t> ids_;
-  std::map<WindowId, Window> windows_;
-  WindowId nextWindow_ = 0x10010;
+  std::map<NativeWindow, Window> windows_;
+  NativeWindow nextWindow_ = 0x10010;
   int opens_ = 0;
   int reads_ = 0;
   std::vector<std::uint32_t> timeouts_;

@@ -29,7 +29,7 @@
 namespace quillane {
 
 // A native window handle as a number.
-using WindowId = std::uintptr_t;
+using NativeWindow = std::uintptr_t;
 
 // A routine without arguments that serves a message; it reads the payload
 // with LastPayload and the sender with LastSender.
@@ -48,7 +48,7 @@ inline constexpr std::uint32_t kHungProbeMs = 100;
 bool RegisterHostMessage(const Text& name, HostHandler handler);
 
 // Installs the dispatcher on the window (one window per process).
-void SubclassHostWindow(WindowId window);
+void SubclassHostWindow(NativeWindow window);
 
 // A copy of the last payload received for the name; empty when none has been
 // received or the name is not registered.
@@ -67,12 +67,12 @@ void SetHostSenderCheck(HostSenderCheck check);
 // process id of 7 or more digits (which the wire cannot carry), or a receiver
 // taken for hung that does not answer the probe; false too when the receiver
 // runs out of time.
-bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload);
+bool SendHostMessage(NativeWindow target, const Text& name, const Bytes& payload);
 
 // The dispatcher itself, for one message of the subclassed window; returns the
 // previous window procedure's result. The Windows window procedure calls it;
 // tests call it directly.
-std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::uint64_t wParam,
+std::intptr_t DispatchHostMessage(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
                                   std::int64_t lParam);
 
 // Empties the registry (for tests; the program never removes an entry).

@@ -1,9 +1,10 @@
-#include "app/reply_index.h"
+#include "rules/reply_index.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "app/reply_matching.h"
+#include "rules/reply_matching.h"
+#include "rules/rule_schema.h"
 #include "services/text.h"
 
 namespace quillane {
@@ -12,7 +13,7 @@ namespace {
 
 constexpr int kNoRule = std::numeric_limits<int>::max();
 
-bool IsContainmentRule(const Text& matchRule) { return matchRule == "包含"; }
+bool IsContainmentRule(const Text& matchRule) { return matchRule == kContainsRule; }
 
 // The byte offsets at which a double-byte aware scan tries a match: every
 // character start, a lead byte taking its trail byte along.

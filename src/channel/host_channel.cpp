@@ -1,4 +1,4 @@
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/host_transport.h"
-#include "app/host_wire.h"
+#include "channel/host_transport.h"
+#include "channel/host_wire.h"
 
 namespace quillane {
 
@@ -115,11 +115,11 @@ bool FetchPayload(HostTransport& transport, const wire::WParamFields& fields, st
 // Receivers that let a send run out of time, until they answer again.
 class HungWindows {
  public:
-  bool Contains(WindowId window) {
+  bool Contains(NativeWindow window) {
     std::lock_guard lock(mutex_);
     return std::find(windows_.begin(), windows_.end(), window) != windows_.end();
   }
-  void Set(WindowId window, bool hung) {
+  void Set(NativeWindow window, bool hung) {
     std::lock_guard lock(mutex_);
     const auto it = std::find(windows_.begin(), windows_.end(), window);
     if (hung && it == windows_.end()) windows_.push_back(window);
@@ -128,7 +128,7 @@ class HungWindows {
 
  private:
   std::mutex mutex_;
-  std::vector<WindowId> windows_;
+  std::vector<NativeWindow> windows_;
 };
 
 HungWindows& Hung() {
@@ -158,7 +158,7 @@ bool RegisterHostMessage(const Text& name, HostHandler handler) {
   return true;
 }
 
-void SubclassHostWindow(WindowId window) { CurrentHostTransport().Subclass(window); }
+void SubclassHostWindow(NativeWindow window) { CurrentHostTransport().Subclass(window); }
 
 Bytes LastPayload(const Text& name) {
   Registry& r = TheRegistry();
@@ -186,7 +186,7 @@ void ClearHostRegistry() {
   r.entries.clear();
 }
 
-std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::uint64_t wParam,
+std::intptr_t DispatchHostMessage(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
                                   std::int64_t lParam) {
   HostTransport& transport = CurrentHostTransport();
   Registry& r = TheRegistry();
@@ -225,7 +225,7 @@ std::intptr_t DispatchHostMessage(WindowId window, std::uint32_t message, std::u
   return transport.CallPrevious(window, message, wParam, lParam);
 }
 
-bool SendHostMessage(WindowId target, const Text& name, const Bytes& payload) {
+bool SendHostMessage(NativeWindow target, const Text& name, const Bytes& payload) {
   HostTransport& transport = CurrentHostTransport();
   const std::uint32_t id = MessageIdForSending(transport, name);
   if (id == 0) return false;

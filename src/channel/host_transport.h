@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/host_channel.h"
+#include "channel/host_channel.h"
 #include "services/types.h"
 
 namespace quillane {
@@ -37,11 +37,11 @@ class HostTransport {
   // The id for a message name, the same in every process; 0 on failure.
   virtual std::uint32_t RegisterMessage(const Text& name) = 0;
   virtual std::uint64_t CurrentProcessId() = 0;
-  virtual bool IsWindow(WindowId window) = 0;
+  virtual bool IsWindow(NativeWindow window) = 0;
   // Delivers the message and returns once the target's procedure has handled
   // it (true), or when it has not done so within `milliseconds` or the target
   // is known to hang (false).
-  virtual bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam,
+  virtual bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                           std::int64_t lParam, std::uint32_t milliseconds) = 0;
   // Null when the process cannot be opened.
   virtual std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) = 0;
@@ -49,9 +49,9 @@ class HostTransport {
   virtual ExchangeBlock AllocateExchange(std::size_t size) = 0;
   virtual void FreeExchange(const ExchangeBlock& block) = 0;
   // Puts the dispatcher in front of the window's procedure.
-  virtual bool Subclass(WindowId window) = 0;
+  virtual bool Subclass(NativeWindow window) = 0;
   // Calls the procedure that was in place before the dispatcher.
-  virtual std::intptr_t CallPrevious(WindowId window, std::uint32_t message, std::uint64_t wParam,
+  virtual std::intptr_t CallPrevious(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
                                      std::int64_t lParam) = 0;
 };
 

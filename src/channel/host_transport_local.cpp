@@ -1,4 +1,4 @@
-#include "app/host_transport_local.h"
+#include "channel/host_transport_local.h"
 
 #include <cstring>
 
@@ -62,15 +62,15 @@ void LocalHostTransport::UnmapMemory(std::uint64_t processId, std::uint64_t addr
   memory_[processId].erase(address);
 }
 
-WindowId LocalHostTransport::CreateWindow(std::uint64_t processId, Procedure procedure) {
+NativeWindow LocalHostTransport::CreateWindow(std::uint64_t processId, Procedure procedure) {
   std::lock_guard lock(mutex_);
-  const WindowId id = nextWindow_;
+  const NativeWindow id = nextWindow_;
   nextWindow_ += 4;
   windows_[id] = Window{processId, std::move(procedure), nullptr};
   return id;
 }
 
-void LocalHostTransport::DestroyWindow(WindowId window) {
+void LocalHostTransport::DestroyWindow(NativeWindow window) {
   std::lock_guard lock(mutex_);
   windows_.erase(window);
 }
@@ -90,12 +90,12 @@ std::uint32_t LocalHostTransport::RegisterMessage(const Text& name) {
   return id;
 }
 
-bool LocalHostTransport::IsWindow(WindowId window) {
+bool LocalHostTransport::IsWindow(NativeWindow window) {
   std::lock_guard lock(mutex_);
   return windows_.count(window) != 0;
 }
 
-std::intptr_t LocalHostTransport::Send(WindowId target, std::uint32_t message, std::uint64_t wParam,
+std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                                        std::int64_t lParam) {
   Procedure procedure;
   {
@@ -107,7 +107,7 @@ std::intptr_t LocalHostTransport::Send(WindowId target, std::uint32_t message, s
   return procedure ? procedure(target, message, wParam, lParam) : 0;
 }
 
-bool LocalHostTransport::SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam,
+bool LocalHostTransport::SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                                     std::int64_t lParam, std::uint32_t milliseconds) {
   {
     std::lock_guard lock(mutex_);
@@ -127,7 +127,7 @@ std::vector<std::uint32_t> LocalHostTransport::timedOutLimits() {
   return timeouts_;
 }
 
-void LocalHostTransport::SetHung(WindowId window, bool hung) {
+void LocalHostTransport::SetHung(NativeWindow window, bool hung) {
   std::lock_guard lock(mutex_);
   const auto it = windows_.find(window);
   if (it != windows_.end()) it->second.hung = hung;
@@ -179,18 +179,18 @@ void LocalHostTransport::FreeExchange(const ExchangeBlock& block) {
   exchange_.erase(block.address);
 }
 
-bool LocalHostTransport::Subclass(WindowId window) {
+bool LocalHostTransport::Subclass(NativeWindow window) {
   std::lock_guard lock(mutex_);
   const auto it = windows_.find(window);
   if (it == windows_.end()) return false;
   it->second.previous = std::move(it->second.procedure);
-  it->second.procedure = [](WindowId w, std::uint32_t m, std::uint64_t wp, std::int64_t lp) {
+  it->second.procedure = [](NativeWindow w, std::uint32_t m, std::uint64_t wp, std::int64_t lp) {
     return DispatchHostMessage(w, m, wp, lp);
   };
   return true;
 }
 
-std::intptr_t LocalHostTransport::CallPrevious(WindowId window, std::uint32_t message,
+std::intptr_t LocalHostTransport::CallPrevious(NativeWindow window, std::uint32_t message,
                                                std::uint64_t wParam, std::int64_t lParam) {
   Procedure previous;
   {

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/exchange_area.h"
-#include "app/host_transport.h"
+#include "channel/exchange_area.h"
+#include "channel/host_transport.h"
 
 namespace quillane {
 
@@ -118,7 +118,7 @@ class Win32Memory : public ProcessMemory {
 WNDPROC gPrevious = nullptr;
 
 LRESULT CALLBACK HostWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return static_cast<LRESULT>(DispatchHostMessage(reinterpret_cast<WindowId>(window), message,
+  return static_cast<LRESULT>(DispatchHostMessage(reinterpret_cast<NativeWindow>(window), message,
                                                   static_cast<std::uint64_t>(wParam),
                                                   static_cast<std::int64_t>(lParam)));
 }
@@ -130,10 +130,10 @@ class Win32Transport : public HostTransport {
     return name.empty() ? 0 : RegisterWindowMessageA(name.c_str());
   }
   std::uint64_t CurrentProcessId() override { return GetCurrentProcessId(); }
-  bool IsWindow(WindowId window) override {
+  bool IsWindow(NativeWindow window) override {
     return window != 0 && ::IsWindow(reinterpret_cast<HWND>(window));
   }
-  bool SendWithin(WindowId target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
                   std::uint32_t milliseconds) override {
     // While it waits, this thread still serves messages sent to its own
     // windows, so a client can answer from inside its own send.
@@ -159,7 +159,7 @@ class Win32Transport : public HostTransport {
     return ExchangeBlock{p, static_cast<std::uint32_t>(address), size};
   }
   void FreeExchange(const ExchangeBlock& block) override { area_.Free(block.data); }
-  bool Subclass(WindowId window) override {
+  bool Subclass(NativeWindow window) override {
     HWND h = reinterpret_cast<HWND>(window);
     if (!::IsWindow(h)) return false;
     // The W form: the window's own procedure keeps receiving Unicode messages,
@@ -168,7 +168,7 @@ class Win32Transport : public HostTransport {
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HostWindowProcedure)));
     return gPrevious != nullptr;
   }
-  std::intptr_t CallPrevious(WindowId window, std::uint32_t message, std::uint64_t wParam,
+  std::intptr_t CallPrevious(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) override {
     HWND h = reinterpret_cast<HWND>(window);
     if (!gPrevious) return DefWindowProcW(h, message, wParam, lParam);

@@ -1,4 +1,4 @@
-#include "app/reply_matching.h"
+#include "rules/reply_matching.h"
 
 #include "services/text.h"
 
