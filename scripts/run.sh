@@ -36,49 +36,41 @@ for p in "$program" "${companions[@]}"; do
 done
 cp -f "$root/examples/rules.csv" "$run/example-rules.csv"
 
-virtual=1
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  virtual=0
+. "$root/scripts/lib/wine.sh"
+virtual=0
+if ! { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }; then
+  virtual=1
 fi
-
-export QUILLANE_RUN_DIR="$run" QUILLANE_RUN_PROGRAM="$program" QUILLANE_RUN_VIRTUAL="$virtual"
-export QUILLANE_RUN_WAIT="$wait_seconds"
-exec bash scripts/with-display.sh bash -c '
-  set -u
-  export WINEPREFIX="$QUILLANE_RUN_DIR/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-  if [ ! -f "$WINEPREFIX/.quillane-ready" ]; then
-    echo "run: making the Wine prefix (once, about half a minute)"
-    timeout 150 wineboot -i >/dev/null 2>&1
-    # The windows ask for SimSun: map it (and the dialog fonts) to the CJK font.
-    for f in SimSun NSimSun "MS Shell Dlg" "MS Shell Dlg 2" "宋体"; do
-      wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "$f" /d "WenQuanYi Zen Hei" /f >/dev/null 2>&1
-    done
-    timeout 60 wineserver -w
-    touch "$WINEPREFIX/.quillane-ready"
-  fi
-  cd "$QUILLANE_RUN_DIR"
-  if [ ! -f Database.edb ]; then
-    # A first run: start with the example rules, written by the table engine.
-    wine "$QUILLANE_RUN_DIR/edbtool.exe" rules-from-csv example-rules.csv Database.edb >/dev/null 2>&1 \
-      && echo "run: example rules written to $QUILLANE_RUN_DIR/Database.edb"
-  fi
-  wine "$QUILLANE_RUN_DIR/$QUILLANE_RUN_PROGRAM" >/dev/null 2>&1 &
-  pid=$!
-  sleep "$QUILLANE_RUN_WAIT"
-  shot="$QUILLANE_RUN_DIR/screenshot.png"
-  if import -window root "$shot" 2>/dev/null; then
-    echo "run: screenshot written to $shot"
-  else
-    echo "run: could not take a screenshot" >&2
-  fi
-  if [ "$QUILLANE_RUN_VIRTUAL" = 1 ]; then
-    wineserver -k >/dev/null 2>&1
-    wait "$pid" 2>/dev/null
-    echo "run: ended (virtual display)"
-  else
-    echo "run: running; close its window to end"
-    wait "$pid"
-    wineserver -k >/dev/null 2>&1
-  fi
-'
+xvfb_pid="$run/xvfb.pid"
+use_display 60 "$xvfb_pid"
+trap 'stop_display "$xvfb_pid"' EXIT
+wine_env "$run/wineprefix"
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+if [ ! -f "$WINEPREFIX/.quillane-ready" ]; then
+  echo "run: making the Wine prefix (once, about half a minute)"
+  make_wine_prefix
+fi
+cd "$run"
+if [ ! -f Database.edb ]; then
+  # A first run: start with the example rules, written by the table engine.
+  wine "$run/edbtool.exe" rules-from-csv example-rules.csv Database.edb >/dev/null 2>&1 \
+    && echo "run: example rules written to $run/Database.edb"
+fi
+wine "$run/$program" >/dev/null 2>&1 &
+pid=$!
+sleep "$wait_seconds"
+shot="$run/screenshot.png"
+if import -window root "$shot" 2>/dev/null; then
+  echo "run: screenshot written to $shot"
+else
+  echo "run: could not take a screenshot" >&2
+fi
+if [ "$virtual" = 1 ]; then
+  wineserver -k >/dev/null 2>&1
+  wait "$pid" 2>/dev/null || true
+  echo "run: ended (virtual display)"
+else
+  echo "run: running; close its window to end"
+  wait "$pid" || true
+  wineserver -k >/dev/null 2>&1 || true
+fi

@@ -18,7 +18,8 @@ done
 mkdir -p "$out"
 "$root/tests/e2e/wine-env.sh" setup "$state" || exit 1
 trap '"$root/tests/e2e/wine-env.sh" cleanup "$state" >/dev/null; rm -rf "$out/run"' EXIT
-export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$root/scripts/lib/wine.sh"
+wine_env "$state/prefix"
 export DISPLAY=$(cat "$state/display")
 # There is no window manager on the virtual display: Wine draws the title bars.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1

@@ -9,6 +9,8 @@ bin=${QUILLANE_WIN64_BIN:-$root/build/win64/bin}
 state=$(mktemp -d /tmp/quillane-bench.XXXXXX)
 trap '"$root/tests/e2e/wine-env.sh" cleanup "$state" >/dev/null 2>&1' EXIT
 "$root/tests/e2e/wine-env.sh" setup "$state" >/dev/null
-export WINEPREFIX="$state/prefix" WINEDEBUG=-all DISPLAY=$(cat "$state/display")
+. "$root/scripts/lib/wine.sh"
+wine_env "$state/prefix"
+export DISPLAY=$(cat "$state/display")
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 wine "$bin/channelbench.exe" "${1:-10000}"

@@ -6,7 +6,8 @@
 # programs behind for the next one.
 set -u
 state=${QUILLANE_WINE_STATE:?}
-export WINEPREFIX="$state/prefix" WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+. "$(dirname "$0")/../../scripts/lib/wine.sh"
+wine_env "$state/prefix"
 export DISPLAY=$(cat "$state/display")
 export LANG=${QUILLANE_WINE_LANG:-zh_CN.UTF-8} LC_ALL=${QUILLANE_WINE_LANG:-zh_CN.UTF-8}
 export QUILLANE_WINE=wine
