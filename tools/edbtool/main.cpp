@@ -12,15 +12,18 @@
 #include <shellapi.h>
 #endif
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "services/encoding.h"
-#include "table/engine.h"
 #include "rules/rule_schema.h"
+#include "services/encoding.h"
+#include "services/values.h"
+#include "table/engine.h"
 
 using namespace quillane;
 using namespace quillane::table;
@@ -247,20 +250,11 @@ bool WriteFile(const std::string& path, const std::string& data) {
   return std::fclose(f) == 0 && ok;
 }
 
-// A match code as the program reads one: leading blanks, a sign, digits.
-std::int32_t ParseCode(const std::string& s) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  std::int64_t v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > 2147483648LL) v = 2147483648LL;
-  }
-  v = negative ? -v : v;
-  if (v > 2147483647LL) v = 2147483647LL;
-  return static_cast<std::int32_t>(v);
+// A match code as the program reads one (leading blanks, a sign, digits, also
+// full-width ones), held to the 32-bit range.
+std::int32_t ParseCode(const std::string& utf8) {
+  const std::int64_t v = ToWideInteger(Utf8ToGbk(utf8));
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 int RulesToCsv(const std::string& table, const std::string& csv) {
