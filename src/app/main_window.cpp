@@ -34,6 +34,12 @@ std::atomic<std::uintptr_t> hostWindow{0};
 std::atomic<int> startAllRunning{0};
 std::atomic<bool> startAllStop{false};
 
+// Sending to every client pauses between two clients, so each has handled
+// its message (and sent its notice) before the next one gets its own.
+constexpr std::int32_t kPauseBetweenClientsMs = 100;
+// At exit a client gets a moment to let go of its data folder.
+constexpr std::int32_t kPauseBeforeRemovingMs = 10;
+
 // Client windows lie below the tab strip.
 constexpr int kClientTop = 24;
 // Status bar part 1 leaves room for part 0.
@@ -71,7 +77,7 @@ void StartAllLoop(std::int32_t seconds) {
   for (const Shop& shop : Shops().All()) {
     if (startAllStop) break;
     if (shop.window != 0) SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(seconds)));
-    Delay(100);
+    Delay(kPauseBetweenClientsMs);
   }
   --startAllRunning;
 }
@@ -304,7 +310,7 @@ void StartAllShops() {
 void StopAllShops() {
   for (const Shop& shop : Shops().All()) {
     if (shop.window != 0) SendHostMessage(shop.window, kStopReplyingMessage, StopReplyingPayload());
-    Delay(100);
+    Delay(kPauseBetweenClientsMs);
   }
 }
 
@@ -321,10 +327,10 @@ void ShutDown() {
   // client for at most the send limit.
   startAllStop = true;
   const std::uint32_t start = TickCount();
-  while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000) Delay(20);
+  while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000) Delay(kPumpIntervalMs);
   const std::vector<Shop> shops = Shops().All();
   for (int k = 1; k <= static_cast<int>(shops.size()); ++k) {
-    Delay(10);
+    Delay(kPauseBeforeRemovingMs);
     RemoveClientDirectory(shops, k);
   }
   EndProgram(0);

@@ -287,7 +287,9 @@ void SaveSettings(std::int32_t ticket) {
 std::shared_ptr<const SaveInput> ReadSaveInput() {
   auto input = std::make_shared<SaveInput>();
   const ui::Control wait = WaitInput();
-  if (ToInteger(wait.GetText()) < kShortestWaitSeconds) wait.SetText(" 5");
+  // The stored text is " 5" with its leading blank, as existing Data.ini
+  // files hold it; the blank reads the same when the value is loaded.
+  if (ToInteger(wait.GetText()) < kShortestWaitSeconds) wait.SetText(kShortestWaitText);
   input->waitSeconds = wait.GetText();
   input->defaultReply = DefaultReplyInput().GetText();
   const ui::Control list = List();
@@ -350,7 +352,7 @@ bool FinishSettingsTasks() {
   if (ui::IsWindowOpen(ui::WindowId::Main)) MainStatus().SetPartText(1, kSavingBeforeExitStatus);
   // The tasks reach the windows through the main thread, so it keeps
   // handling messages while it waits.
-  while (SettingsTasksPending()) Delay(50);
+  while (SettingsTasksPending()) Delay(kPumpIntervalMs);
   waiting = false;
   return true;
 }

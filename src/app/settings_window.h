@@ -21,6 +21,9 @@ namespace quillane {
 inline constexpr char kLoadingSettingsStatus[] = "载入设置中";
 inline constexpr char kSeparator[] = "|";
 inline constexpr std::int32_t kShortestWaitSeconds = 5;
+inline constexpr char kShortestWaitText[] = " 5";
+// How often a wait that keeps the windows answering looks again.
+inline constexpr std::int32_t kPumpIntervalMs = 50;
 
 // Messages of the save, shown with the title "提示".
 inline constexpr char kSaveSucceeded[] = "保存成功！";

@@ -62,6 +62,7 @@ Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& err
 }
 
 constexpr char kSavingAlias[] = "新数据库";
+constexpr std::int32_t kReopenPauseMs = 100;
 
 // The rule table is selected; when it is not open (a save could not reopen
 // it), it is opened again first.
@@ -236,7 +237,8 @@ RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
   };
   if (reopen) {
     table::CloseTable(kSortedCopyAlias);
-    Delay(100);
+    // Lets a reader that opened the sorted copy just before finish with it.
+    Delay(kReopenPauseMs);
   } else if (!table::TableFields(kSortedCopyAlias).empty()) {
     return failed(RuleStoreResult::Sort, table::kAlreadyOpen);
   }
