@@ -17,6 +17,7 @@
 
 #include "channel/host_channel.h"
 #include "channel/messages.h"
+#include "services/unique_handle.h"
 #include "services/text.h"
 #include "services/values.h"
 
@@ -142,7 +143,7 @@ int Host(int n) {
     std::printf("could not start the client\n");
     return 1;
   }
-  CloseHandle(pi.hThread);
+  const UniqueHandle thread(pi.hThread), process(pi.hProcess);
   for (;;) {
     const DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) break;
@@ -150,8 +151,7 @@ int Host(int n) {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
   DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   return static_cast<int>(code);
 }
 

@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "services/encoding.h"
 #include "services/message_box.h"
+#include "services/unique_handle.h"
 #include "ui/definitions.h"
 #include "ui/runtime.h"
 #include "ui/win32_backend.h"
@@ -36,11 +37,6 @@ class FolderMutex {
  public:
   explicit FolderMutex(const std::wstring& name)
       : handle_(CreateMutexW(nullptr, FALSE, name.c_str())), error_(GetLastError()) {}
-  ~FolderMutex() {
-    if (handle_) CloseHandle(handle_);
-  }
-  FolderMutex(const FolderMutex&) = delete;
-  FolderMutex& operator=(const FolderMutex&) = delete;
   // Another Quillane of this folder has it (a Quillane of another user
   // makes it unreachable rather than shared).
   bool HeldElsewhere() const {
@@ -48,7 +44,7 @@ class FolderMutex {
   }
 
  private:
-  HANDLE handle_;
+  quillane::UniqueHandle handle_;
   DWORD error_;
 };
 
@@ -60,12 +56,11 @@ struct RunningSearch {
 
 // The folder of a process's program, folded; empty when it cannot be told.
 std::wstring ProgramFolderOf(DWORD processId) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  const quillane::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) return {};
   wchar_t path[MAX_PATH];
   DWORD size = MAX_PATH;
-  const BOOL ok = QueryFullProcessImageNameW(process, 0, path, &size);
-  CloseHandle(process);
+  const BOOL ok = QueryFullProcessImageNameW(process.get(), 0, path, &size);
   if (!ok) return {};
   std::wstring folder(path, size);
   const std::size_t slash = folder.rfind(L'\\');

@@ -8,6 +8,7 @@
 
 #include "channel/exchange_area.h"
 #include "channel/host_transport.h"
+#include "services/unique_handle.h"
 
 namespace quillane {
 
@@ -18,13 +19,7 @@ constexpr std::size_t kExchangeAreaSize = 32u << 20;
 
 // A process handle shared by the cache and the memory objects using it; the
 // handle is closed when the last of them lets go.
-struct ProcessHandle {
-  explicit ProcessHandle(HANDLE h) : handle(h) {}
-  ~ProcessHandle() { CloseHandle(handle); }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  HANDLE handle;
-};
+using ProcessHandle = UniqueHandle;
 
 // Only what reading the payload, writing the acknowledgement and telling
 // whether the process has ended need.
@@ -101,13 +96,13 @@ class Win32Memory : public ProcessMemory {
   template <typename F>
   bool Retry(F access, std::uint64_t address, std::size_t size) {
     if (address > UINTPTR_MAX - size) return false;
-    if (access(handle_->handle)) return true;
+    if (access(handle_->get())) return true;
     // A cached handle of a process that has ended: open the id again, once.
-    if (WaitForSingleObject(handle_->handle, 0) != WAIT_OBJECT_0) return false;
+    if (WaitForSingleObject(handle_->get(), 0) != WAIT_OBJECT_0) return false;
     auto fresh = cache_.Get(processId_, true);
     if (!fresh) return false;
     handle_ = std::move(fresh);
-    return access(handle_->handle);
+    return access(handle_->get());
   }
 
   HandleCache& cache_;

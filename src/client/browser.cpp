@@ -30,6 +30,7 @@
 #include "services/encoding.h"
 #include "services/files.h"
 #include "services/text.h"
+#include "services/unique_handle.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -56,13 +57,13 @@ struct Client {
   HWND stop = nullptr;
   HWND log = nullptr;
   HWND state = nullptr;
-  HFONT font = nullptr;
+  UniqueFont font;
   NativeWindow host = 0;
   std::int32_t shop = 0;
   bool replying = false;
   std::int32_t waitSeconds = 0;
   Text dataDirectory;
-  HANDLE logFile = INVALID_HANDLE_VALUE;
+  UniqueHandle logFile;
   std::deque<Text> script;
   // Under Wine a window put into another process's window is not painted, so
   // there the client stays a top-level window laid over its place in the
@@ -104,12 +105,12 @@ void FollowHost() {
 // One line of the log file, written at once so that clients sharing a file do
 // not interleave within a line.
 void LogMessage(const Text& name, const Text& payloadText) {
-  if (gClient.logFile == INVALID_HANDLE_VALUE) return;
+  if (!gClient.logFile) return;
   Text text = ReplaceText(payloadText, "\r", "\\r");
   text = ReplaceText(text, "\n", "\\n");
   const std::string line = GbkToUtf8(name) + "\t" + GbkToUtf8(text) + "\r\n";
   DWORD written = 0;
-  WriteFile(gClient.logFile, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  WriteFile(gClient.logFile.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 void Show(const Text& line) { AppendLine(gClient.log, line); }
@@ -207,14 +208,13 @@ std::deque<Text> ReadLines(const wchar_t* variable) {
   std::deque<Text> lines;
   const std::wstring path = ShopFileName(variable);
   if (path.empty()) return lines;
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return lines;
+  const UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr));
+  if (!f) return lines;
   std::string content;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-  CloseHandle(f);
+  while (ReadFile(f.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
   if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte order mark
   std::size_t at = 0;
   while (at < content.size()) {
@@ -244,15 +244,15 @@ void RunScriptLine(const Text& line) {
 void OpenLog() {
   const std::wstring path = ShopFileName(L"QUILLANE_CLIENT_LOG");
   if (path.empty()) return;
-  gClient.logFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  gClient.logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 HWND Child(const wchar_t* cls, const Text& text, DWORD style, int id, DWORD exStyle = 0) {
   HWND h = CreateWindowExW(exStyle, cls, WideFromGbk(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 10,
                            10, gClient.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                            GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gClient.font), TRUE);
+  SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gClient.font.get()), TRUE);
   return h;
 }
 
@@ -385,12 +385,12 @@ std::uint64_t Number(const wchar_t* s) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const UniqueArgv arguments(CommandLineToArgvW(GetCommandLineW(), &argc));
+  wchar_t** argv = arguments.get();
   if (argv && argc >= 3) {
     gClient.host = static_cast<NativeWindow>(Number(argv[1]));
     gClient.shop = static_cast<std::int32_t>(Number(argv[2]) & 0x7FFFFFFF);
   }
-  if (argv) LocalFree(argv);
   if (gClient.host != 0 && !IsWindow(reinterpret_cast<HWND>(gClient.host))) gClient.host = 0;
 
   OpenLog();
@@ -412,8 +412,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                                    CW_USEDEFAULT, CW_USEDEFAULT, 640, 420, nullptr, nullptr, instance,
                                    nullptr);
   if (!gClient.window) return 1;
-  gClient.font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
-                             L"SimSun");
+  gClient.font.reset(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
+                                 L"SimSun"));
   gClient.state = Child(L"STATIC", "", SS_LEFT, kIdState);
   gClient.text = Child(L"EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, kIdText, WS_EX_CLIENTEDGE);
   gClient.send = Child(L"BUTTON", "发送", WS_TABSTOP | BS_DEFPUSHBUTTON, kIdSend);
@@ -442,6 +442,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  if (gClient.logFile != INVALID_HANDLE_VALUE) CloseHandle(gClient.logFile);
   return static_cast<int>(msg.wParam);
 }

@@ -25,6 +25,7 @@
 #include "services/files.h"
 #include "services/process.h"
 #include "services/text.h"
+#include "services/unique_handle.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -171,7 +172,8 @@ LRESULT CALLBACK MainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  const UniqueArgv arguments(CommandLineToArgvW(GetCommandLineW(), &argc));
+  wchar_t** argv = arguments.get();
   for (int i = 1; argv && i < argc; ++i) {
     if (std::wstring(argv[i]) == L"--embed") {
       gEmbed = true;
@@ -179,7 +181,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
       gWanted = std::max(1, std::min(9, _wtoi(argv[i])));
     }
   }
-  if (argv) LocalFree(argv);
 
   const std::wstring logPath = Environment(L"QUILLANE_HOST_LOG");
   if (!logPath.empty()) {
@@ -199,14 +200,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   gMain = CreateWindowExW(0, wc.lpszClassName, WideFromGbk("Quillane 通道测试主机").c_str(),
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 40, 600, 480, nullptr, nullptr,
                           instance, nullptr);
-  HFONT font = CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
-                           L"SimSun");
+  const UniqueFont font(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
+                                    L"SimSun"));
   gTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10, 10,
                           gMain, nullptr, instance, nullptr);
   gStatus = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, gMain, nullptr,
                             instance, nullptr);
-  SendMessageW(gTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  SendMessageW(gStatus, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  SendMessageW(gTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  SendMessageW(gStatus, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   const std::wstring start = WideFromGbk("启动页");
   TCITEMW item{};
   item.mask = TCIF_TEXT;

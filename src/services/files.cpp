@@ -1,6 +1,7 @@
 #include "services/files.h"
 
 #include "services/encoding.h"
+#include "services/unique_handle.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -58,8 +59,7 @@ namespace {
 
 bool DeleteTree(const std::wstring& dir) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
+  if (const UniqueFind find(FindFirstFileW((dir + L"\\*").c_str(), &found)); find) {
     do {
       if (found.cFileName[0] == L'.') continue;
       const std::wstring path = dir + L"\\" + found.cFileName;
@@ -71,8 +71,7 @@ bool DeleteTree(const std::wstring& dir) {
       } else {
         DeleteFileW(path.c_str());
       }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &found));
   }
   return RemoveDirectoryW(dir.c_str()) != FALSE;
 }

@@ -1,6 +1,7 @@
 #include "services/paths.h"
 
 #include "services/encoding.h"
+#include "services/unique_handle.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -116,17 +117,17 @@ void AddFull(std::vector<Text>& out, std::wstring path) {
 Text ResolvedPath(std::string_view fullPath) {
   // Opening the folder itself (not what a link in its place points to would
   // be the same here: the handle's path is the target's) tells its real path.
-  HANDLE h = CreateFileW(WideFromGbk(fullPath).c_str(), FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return {};
+  const UniqueHandle folder(CreateFileW(WideFromGbk(fullPath).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) return {};
+  HANDLE h = folder.get();
   std::wstring buffer(MAX_PATH, L'\0');
   DWORD n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   if (n >= buffer.size()) {
     buffer.resize(n + 1);
     n = GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   }
-  CloseHandle(h);
   if (n == 0 || n >= buffer.size()) return {};
   buffer.resize(n);
   std::vector<Text> full;

@@ -13,6 +13,8 @@
 #include <process.h>
 #include <windows.h>
 #include <tlhelp32.h>
+
+#include "services/unique_handle.h"
 #else
 #include <pthread.h>
 #include <spawn.h>
@@ -64,25 +66,24 @@ bool StartedProcess::Terminate() {
 
 bool IsChildProcess(std::uint32_t child, std::uint32_t parent) {
   if (child == 0 || parent == 0 || child == parent) return false;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   bool listed = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == child) {
       listed = entry.th32ParentProcessID == parent;
       break;
     }
   }
-  CloseHandle(snapshot);
   if (!listed) return false;
   auto created = [](std::uint32_t id, ULONGLONG* time) {
-    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (!h) return false;
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) return false;
     FILETIME creation{}, exit{}, kernel{}, user{};
-    const bool ok = GetProcessTimes(h, &creation, &exit, &kernel, &user) != FALSE;
-    CloseHandle(h);
+    const bool ok = GetProcessTimes(process.get(), &creation, &exit, &kernel, &user) != FALSE;
     *time = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
     return ok;
   };
@@ -141,12 +142,10 @@ unsigned __stdcall ThreadMain(void* arg) {
 
 bool StartThread(ThreadRoutine routine, std::int32_t parameter, ThreadHandle* handle) {
   if (!routine) return false;
-  auto* start = new ThreadStart{routine, parameter};
-  const std::uintptr_t h = _beginthreadex(nullptr, 0, ThreadMain, start, 0, nullptr);
-  if (h == 0) {
-    delete start;
-    return false;
-  }
+  auto start = std::make_unique<ThreadStart>(ThreadStart{routine, parameter});
+  const std::uintptr_t h = _beginthreadex(nullptr, 0, ThreadMain, start.get(), 0, nullptr);
+  if (h == 0) return false;
+  start.release();  // the thread owns it now
   if (handle) {
     *handle = h;
   } else {

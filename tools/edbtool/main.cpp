@@ -22,6 +22,7 @@
 
 #include "rules/rule_schema.h"
 #include "services/encoding.h"
+#include "services/unique_handle.h"
 #include "services/values.h"
 #include "table/engine.h"
 
@@ -336,12 +337,8 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   // The wide command line, so the arguments do not depend on the code page.
   (void)argv;
   int n = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
-  for (int k = 1; k < n; ++k) {
-    const std::u16string w(reinterpret_cast<const char16_t*>(wide[k]));
-    args.push_back(GbkToUtf8(Utf16ToGbk(w)));
-  }
-  LocalFree(wide);
+  const quillane::UniqueArgv wide(CommandLineToArgvW(GetCommandLineW(), &n));
+  for (int k = 1; wide && k < n; ++k) args.push_back(GbkToUtf8(GbkFromWide(wide.get()[k])));
   (void)argc;
 #else
   for (int k = 1; k < argc; ++k) args.emplace_back(argv[k]);

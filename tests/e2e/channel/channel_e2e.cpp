@@ -15,6 +15,7 @@
 #include "services/events.h"
 #include "services/files.h"
 #include "services/text.h"
+#include "services/unique_handle.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -66,20 +67,15 @@ bool WaitFor(F done, int milliseconds) {
   return true;
 }
 
-std::wstring Wide(const Text& gbk) {
-  const auto w = GbkToUtf16(gbk);
-  return std::wstring(w.begin(), w.end());
-}
 
 std::string ReadUtf8(const Text& path) {
-  HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return {};
+  const UniqueHandle f(CreateFileW(WideFromGbk(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!f) return {};
   std::string s;
   char buf[4096];
   DWORD got = 0;
-  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) s.append(buf, got);
-  CloseHandle(f);
+  while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) s.append(buf, got);
   return s;
 }
 
@@ -95,7 +91,7 @@ std::vector<HANDLE> gProcesses;
 
 // Starts a program and keeps its handle for the end (so none is left behind).
 bool Start(const Text& commandLine) {
-  std::wstring line = Wide(commandLine);
+  std::wstring line = WideFromGbk(commandLine);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -130,11 +126,10 @@ int RunPumping(const Text& commandLine, int milliseconds) {
 void EndProcessOf(HWND window) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
-  HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  const UniqueHandle p(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
   if (!p) return;
-  TerminateProcess(p, 0);
-  WaitForSingleObject(p, 5000);
-  CloseHandle(p);
+  TerminateProcess(p.get(), 0);
+  WaitForSingleObject(p.get(), 5000);
 }
 
 }  // namespace
@@ -171,8 +166,8 @@ int main() {
   Text logs[2];
   for (int k = 1; k <= 2; ++k) {
     logs[k - 1] = work + "\\client" + ToText(k) + ".log";
-    SetEnvironmentVariableW(L"QUILLANE_CLIENT_SCRIPT", Wide(script).c_str());
-    SetEnvironmentVariableW(L"QUILLANE_CLIENT_LOG", Wide(logs[k - 1]).c_str());
+    SetEnvironmentVariableW(L"QUILLANE_CLIENT_SCRIPT", WideFromGbk(script).c_str());
+    SetEnvironmentVariableW(L"QUILLANE_CLIENT_LOG", WideFromGbk(logs[k - 1]).c_str());
     const Text line = "\"" + dir + "\\Browser.exe\" " + hostText + " " + ToText(k);
     Check(Start(line), "start Browser.exe for shop " + ToText(k));
     // One client at a time, as the main program does: shop k announces k-th.

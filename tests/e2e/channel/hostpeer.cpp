@@ -21,6 +21,7 @@
 #include "channel/host_channel.h"
 #include "channel/host_wire.h"
 #include "services/encoding.h"
+#include "services/unique_handle.h"
 #include "services/values.h"
 
 using namespace quillane;
@@ -106,14 +107,8 @@ bool MalformedCase(const std::string& c, Raw& raw) {
 // depend on the system's code page.
 Text Arg(int i) {
   int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  Text arg;
-  if (argv && i < argc) {
-    const std::wstring w = argv[i];
-    arg = Utf16ToGbk(std::u16string(w.begin(), w.end()));
-  }
-  if (argv) LocalFree(argv);
-  return arg;
+  const UniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+  return argv && i < argc ? GbkFromWide(argv.get()[i]) : Text{};
 }
 
 HWND OwnWindow() {

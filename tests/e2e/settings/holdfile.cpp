@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "services/unique_handle.h"
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
   const std::wstring file = argv[1], mode = argv[2];
@@ -16,15 +18,15 @@ int wmain(int argc, wchar_t** argv) {
                                            : FILE_SHARE_READ | FILE_SHARE_WRITE |
                                                  (mode == L"shared" ? FILE_SHARE_DELETE : 0);
   const DWORD limit = static_cast<DWORD>(_wtoi(argv[3]));
-  const HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
+  const quillane::UniqueHandle held(
+      CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held) {
     std::printf("refused %lu\n", GetLastError());
     return 1;
   }
   char first = 0;
   DWORD got = 0;
-  ReadFile(h, &first, 1, &got, nullptr);
+  ReadFile(held.get(), &first, 1, &got, nullptr);
   std::printf("held\n");
   std::fflush(stdout);
   const std::wstring release = file + L".release";
@@ -32,6 +34,5 @@ int wmain(int argc, wchar_t** argv) {
   while (GetTickCount() - start < limit &&
          GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES)
     Sleep(50);
-  CloseHandle(h);
   return 0;
 }
