@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth x11-utils xdotool
   locales fonts-wqy-zenhei imagemagick python3 zip unzip

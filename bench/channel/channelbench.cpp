@@ -26,7 +26,7 @@ using namespace quillane;
 namespace {
 
 constexpr UINT kRawMessage = WM_APP + 5;
-HWND gPeer = nullptr;  // host: the client's window
+HWND gPeer = nullptr;   // host: the client's window
 bool gReplied = false;  // client: the reply arrived
 
 void HostOnAnnounce() {
@@ -37,7 +37,8 @@ void HostOnAnnounce() {
 void HostOnMatch() {
   const auto f = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
   if (f.empty() || !gPeer) return;
-  SendHostMessage(reinterpret_cast<NativeWindow>(gPeer), kMatchRequestMessage, ToBytes("回复:" + f[0]));
+  SendHostMessage(reinterpret_cast<NativeWindow>(gPeer), kMatchRequestMessage,
+                  ToBytes("回复:" + f[0]));
 }
 
 void ClientOnReply() { gReplied = ToText(LastPayload(kMatchRequestMessage)).size() > 0; }
@@ -82,16 +83,19 @@ int Client(HWND host, int n) {
   HWND own = MakeWindow();
   RegisterHostMessage(kMatchRequestMessage, ClientOnReply);
   SubclassHostWindow(reinterpret_cast<NativeWindow>(own));
-  if (!SendHostMessage(reinterpret_cast<NativeWindow>(host), kAnnounceMessage,
-                       ToBytes(ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(own))) +
-                               "|0|C:\\bench"))) {
+  if (!SendHostMessage(
+          reinterpret_cast<NativeWindow>(host), kAnnounceMessage,
+          ToBytes(ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(own))) +
+                  "|0|C:\\bench"))) {
     std::printf("the host did not acknowledge the announcement\n");
     return 1;
   }
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   const Bytes request = ToBytes(Text("你好，在吗？|1"));
-  for (int i = 0; i < 200; ++i) SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage, request);  // warm up
+  for (int i = 0; i < 200; ++i)
+    SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage,
+                    request);  // warm up
 
   std::vector<double> trips;
   trips.reserve(static_cast<std::size_t>(n));
@@ -100,7 +104,8 @@ int Client(HWND host, int n) {
   for (int i = 0; i < n; ++i) {
     gReplied = false;
     const double t0 = Now(frequency);
-    const bool ok = SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage, request);
+    const bool ok =
+        SendHostMessage(reinterpret_cast<NativeWindow>(host), kMatchRequestMessage, request);
     trips.push_back(Now(frequency) - t0);
     if (!ok || !gReplied) ++failed;
   }
@@ -117,13 +122,14 @@ int Client(HWND host, int n) {
   const Figures plain = Summarize(raw, Now(frequency) - rawStart);
 
   std::printf("round trips: %d (%d without a reply)\n", n, failed);
-  std::printf("channel round trip  median %.3f ms  p99 %.3f ms  %.0f round trips/s\n", channel.median,
-              channel.p99, channel.perSecond);
+  std::printf("channel round trip  median %.3f ms  p99 %.3f ms  %.0f round trips/s\n",
+              channel.median, channel.p99, channel.perSecond);
   std::printf("raw SendMessageA    median %.3f ms  p99 %.3f ms  %.0f messages/s\n", plain.median,
               plain.p99, plain.perSecond);
-  std::printf("ratio channel/raw   median %.2f  (a round trip is two cross-process sends and,\n"
-              "                    each way, one read and one write of the sender's memory)\n",
-              channel.median / plain.median);
+  std::printf(
+      "ratio channel/raw   median %.2f  (a round trip is two cross-process sends and,\n"
+      "                    each way, one read and one write of the sender's memory)\n",
+      channel.median / plain.median);
   return failed == 0 ? 0 : 1;
 }
 
@@ -135,11 +141,13 @@ int Host(int n) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring line = L"\"" + std::wstring(self) + L"\" --client " +
-                      std::to_wstring(reinterpret_cast<std::uintptr_t>(own)) + L" " + std::to_wstring(n);
+                      std::to_wstring(reinterpret_cast<std::uintptr_t>(own)) + L" " +
+                      std::to_wstring(n);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     std::printf("could not start the client\n");
     return 1;
   }
@@ -159,7 +167,8 @@ int Host(int n) {
 
 int main(int argc, char** argv) {
   if (argc >= 4 && std::string(argv[1]) == "--client") {
-    HWND host = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 10)));
+    HWND host =
+        reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[2], nullptr, 10)));
     return Client(host, std::max(100, std::atoi(argv[3])));
   }
   const int n = argc >= 2 ? std::max(100, std::atoi(argv[1])) : 10000;

@@ -19,7 +19,8 @@ inline Text ReplyByEngineWalk(const Text& customer) {
     const auto keywords = table::ReadField("关键词", kSortedCopyAlias);
     for (const Text& piece : SplitText(std::get<Text>(keywords.value), "|")) {
       const Text rule = std::get<Text>(table::ReadField("匹配规则", kSortedCopyAlias).value);
-      const bool match = rule == "包含" ? CountOccurrences(piece, customer, true) >= 1 : piece == customer;
+      const bool match =
+          rule == "包含" ? CountOccurrences(piece, customer, true) >= 1 : piece == customer;
       if (match) return std::get<Text>(table::ReadField("回复语", kSortedCopyAlias).value);
     }
   }

@@ -74,8 +74,10 @@ int main() {
     const double buildMs = (NowMicros() - b0) / 1000;
 
     long walkSum = 0, indexSum = 0;
-    const double walk = MicrosPerCall(queries, [&](const Text& q) { return FirstMatchByWalking(rules, q); }, walkSum);
-    const double fast = MicrosPerCall(queries, [&](const Text& q) { return index.FirstMatch(q); }, indexSum);
+    const double walk = MicrosPerCall(
+        queries, [&](const Text& q) { return FirstMatchByWalking(rules, q); }, walkSum);
+    const double fast = MicrosPerCall(
+        queries, [&](const Text& q) { return index.FirstMatch(q); }, indexSum);
     if (walkSum != indexSum) {
       std::printf("MISMATCH at %d rules\n", count);
       return 1;
@@ -109,13 +111,15 @@ int main() {
     }
     MatchCustomerText(queries[0]);  // the first request reads the rules once
     long a = 0, b = 0;
-    const double walk = MicrosPerCall(queries, [&](const Text& q) {
-      const Text r = ReplyByEngineWalk(q);
-      return static_cast<long>((r.empty() ? Text("default") : r).size());
-    }, a);
-    const double service = MicrosPerCall(queries, [&](const Text& q) {
-      return static_cast<long>(MatchCustomerText(q).size());
-    }, b);
+    const double walk = MicrosPerCall(
+        queries,
+        [&](const Text& q) {
+          const Text r = ReplyByEngineWalk(q);
+          return static_cast<long>((r.empty() ? Text("default") : r).size());
+        },
+        a);
+    const double service = MicrosPerCall(
+        queries, [&](const Text& q) { return static_cast<long>(MatchCustomerText(q).size()); }, b);
     if (a != b) {
       std::printf("MISMATCH through the engine at %d rules\n", count);
       return 1;

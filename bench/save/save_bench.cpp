@@ -31,7 +31,8 @@ std::vector<RuleRow> Rules(int count, int variant) {
   std::vector<RuleRow> rows;
   for (int i = 0; i < count; ++i) {
     const Text n = std::to_string(i * 7 + variant);
-    rows.push_back({"在吗" + n + "|在不" + n, "您好，在的" + n, i % 5 ? "包含" : "完全匹配", std::to_string(i % 11)});
+    rows.push_back({"在吗" + n + "|在不" + n, "您好，在的" + n, i % 5 ? "包含" : "完全匹配",
+                    std::to_string(i % 11)});
   }
   return rows;
 }
@@ -69,8 +70,8 @@ int main() {
     std::fprintf(stderr, "save_bench: cannot make the rule table in %s\n", directory.c_str());
     return 1;
   }
-  std::printf("%8s %14s %16s %18s %10s %10s\n", "rules", "safe ms/save", "in place ms", "in place+flush ms",
-              "safe/plain", "safe/flush");
+  std::printf("%8s %14s %16s %18s %10s %10s\n", "rules", "safe ms/save", "in place ms",
+              "in place+flush ms", "safe/plain", "safe/flush");
   int bad = 0;
   for (int count : {100, 1000, 10000}) {
     const int rounds = count >= 10000 ? 3 : 10;
@@ -82,11 +83,13 @@ int main() {
       if (ReplaceRules(directory, r % 2 ? a : b) != RuleStoreResult::Ok) ++bad;
     });
     check(rounds % 2 ? b : a);
-    const double plain = MillisPerSave(rounds, [&](int r) { bad += !SaveInPlace(r % 2 ? a : b, false); });
-    const double flushed = MillisPerSave(rounds, [&](int r) { bad += !SaveInPlace(r % 2 ? a : b, true); });
+    const double plain =
+        MillisPerSave(rounds, [&](int r) { bad += !SaveInPlace(r % 2 ? a : b, false); });
+    const double flushed =
+        MillisPerSave(rounds, [&](int r) { bad += !SaveInPlace(r % 2 ? a : b, true); });
     check(rounds % 2 ? b : a);
-    std::printf("%8d %14.2f %16.2f %18.2f %9.2fx %9.2fx\n", count, safe, plain, flushed, safe / plain,
-                safe / flushed);
+    std::printf("%8d %14.2f %16.2f %18.2f %9.2fx %9.2fx\n", count, safe, plain, flushed,
+                safe / plain, safe / flushed);
   }
   table::CloseAllTables();
   fs::remove_all(dir);

@@ -42,9 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (host == 0) {
     SetHostTransport(&transport);
     transport.AddProcess(77);
-    host = transport.CreateWindow(4312, [](NativeWindow, std::uint32_t, std::uint64_t, std::int64_t) {
-      return std::intptr_t{0};
-    });
+    host = transport.CreateWindow(4312, [](NativeWindow, std::uint32_t, std::uint64_t,
+                                           std::int64_t) { return std::intptr_t{0}; });
     SubclassHostWindow(host);
     RegisterHostMessage("匹配回复内容", Handler);
   }

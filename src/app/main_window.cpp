@@ -76,7 +76,8 @@ void ShowShopNotice(const char* message, const char* suffix) {
 void StartAllLoop(std::int32_t seconds) {
   for (const Shop& shop : Shops().All()) {
     if (startAllStop) break;
-    if (shop.window != 0) SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(seconds)));
+    if (shop.window != 0)
+      SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(seconds)));
     Delay(kPauseBetweenClientsMs);
   }
   --startAllRunning;
@@ -89,7 +90,8 @@ bool IsShopProcess(std::uint64_t processId) {
   const auto sender = static_cast<std::uint32_t>(processId);
   if (Shops().NumberOfClient(sender) != 0) return true;
   for (const Shop& shop : Shops().All()) {
-    if (shop.clientId == 0 && shop.processId != 0 && Clients().IsClientProcess(sender, shop.processId)) {
+    if (shop.clientId == 0 && shop.processId != 0 &&
+        Clients().IsClientProcess(sender, shop.processId)) {
       return true;
     }
   }
@@ -130,7 +132,8 @@ void RemoveClientDirectory(const std::vector<Shop>& shops, int number) {
     const Text& folder = shops[static_cast<std::size_t>(k - 1)].dataDirectory;
     if (k != number && !folder.empty()) others.push_back(folder);
   }
-  const Text full = RemovableClientFolder(shops[static_cast<std::size_t>(number - 1)].dataDirectory, others);
+  const Text full =
+      RemovableClientFolder(shops[static_cast<std::size_t>(number - 1)].dataDirectory, others);
   if (full.empty()) return;
   ClearClientDirectory(full);
   DeleteDirectoryTree(full);
@@ -222,7 +225,8 @@ void OnClientAnnounce() {
   const std::vector<Text> fields = SplitText(ToText(LastPayload(kAnnounceMessage)), "|");
   if (fields.size() < 3) return;
   // Window handles travel as 32-bit numbers.
-  const auto window = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ToWideInteger(fields[0])));
+  const auto window =
+      static_cast<std::uintptr_t>(static_cast<std::uint32_t>(ToWideInteger(fields[0])));
   // A client announces a window of its own, never another program's.
   if (window == 0 || sender == 0 || Clients().ProcessOf(window) != sender) return;
   const int number = Shops().Announce(sender, window, fields[2], [sender](std::uint32_t started) {
@@ -291,7 +295,8 @@ void StartCurrentShop() {
   if (current <= 0) return;
   const Shop shop = Shops().At(current);
   if (shop.window != 0) {
-    SendHostMessage(shop.window, kStartReplyingMessage, ToBytes(ToText(Settings().waitSeconds.load())));
+    SendHostMessage(shop.window, kStartReplyingMessage,
+                    ToBytes(ToText(Settings().waitSeconds.load())));
   }
 }
 
@@ -327,7 +332,8 @@ void ShutDown() {
   // client for at most the send limit.
   startAllStop = true;
   const std::uint32_t start = TickCount();
-  while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000) Delay(kPumpIntervalMs);
+  while (startAllRunning > 0 && TickCount() - start < kHostSendLimitMs + 1000)
+    Delay(kPumpIntervalMs);
   const std::vector<Shop> shops = Shops().All();
   for (int k = 1; k <= static_cast<int>(shops.size()); ++k) {
     Delay(kPauseBeforeRemovingMs);

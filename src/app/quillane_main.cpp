@@ -17,7 +17,6 @@
 
 namespace {
 
-
 // The folder spelled one way: long names, upper case (the file system's own
 // case folding).
 std::wstring FoldedFolder(const std::wstring& folder) {
@@ -56,7 +55,8 @@ struct RunningSearch {
 
 // The folder of a process's program, folded; empty when it cannot be told.
 std::wstring ProgramFolderOf(DWORD processId) {
-  const quillane::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  const quillane::UniqueHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
   if (!process) return {};
   wchar_t path[MAX_PATH];
   DWORD size = MAX_PATH;
@@ -94,8 +94,9 @@ void ShowRunningInstance(const std::wstring& folder) {
                                "\r\n\r\n同一文件夹只能运行一个 Quillane，否则两者会争用规则文件。"
                                "\r\n点击“确定”后将切换到正在运行的窗口。",
                            quillane::kMbIconInformation, "启动");
-  RunningSearch search{FoldedFolder(folder),
-                       quillane::WideFromGbk(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
+  RunningSearch search{
+      FoldedFolder(folder),
+      quillane::WideFromGbk(quillane::ui::GetWindowDef(quillane::ui::WindowId::Main).caption)};
   EnumWindows(FindRunningMainWindow, reinterpret_cast<LPARAM>(&search));
   if (!search.found) return;
   if (IsIconic(search.found)) ShowWindow(search.found, SW_RESTORE);

@@ -54,7 +54,8 @@ Text MatchCustomerText(const Text& customer) {
         fresh->recordCount = count;
         for (RuleRow& row :
              sorted ? ReadRules(kSortedCopyAlias) : InSortedCopyOrder(ReadRules(kRuleTableAlias))) {
-          fresh->rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
+          fresh->rules.push_back(
+              {std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
         }
         fresh->index = ReplyIndex(fresh->rules);
         cache = std::move(fresh);
@@ -74,7 +75,8 @@ void OnMatchRequest() {
   const std::vector<Text> pieces = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
   if (pieces.size() < 2) return;
   // The reply goes to the client that asked, whatever shop number it wrote.
-  const Shop shop = Shops().At(Shops().NumberOfClient(static_cast<std::uint32_t>(LastSender(kMatchRequestMessage))));
+  const Shop shop = Shops().At(
+      Shops().NumberOfClient(static_cast<std::uint32_t>(LastSender(kMatchRequestMessage))));
   if (shop.window == 0) return;
   SendHostMessage(shop.window, kMatchRequestMessage, ToBytes(MatchCustomerText(pieces[0])));
 }

@@ -9,7 +9,6 @@
 
 namespace quillane {
 
-
 // The reply for the customer text: that of the first rule of the sorted copy
 // that matches, or the default reply when none matches or the matching rule's
 // reply is blank. When the sorted copy could not be made, the rules of the

@@ -46,7 +46,7 @@ ui::Control MainStatus() { return ui::Control(ui::WindowId::Main, "状态条1");
 
 // The window's own state. Touched only on the main thread.
 struct WindowRecord {
-  int selectedRow = 0;            // the row the inputs were last filled from
+  int selectedRow = 0;             // the row the inputs were last filled from
   std::uint32_t openInstance = 0;  // the window now open; 0 when none
   std::uint32_t lastInstance = 0;
 };
@@ -153,7 +153,8 @@ bool WithOpenWindow(std::uint32_t instance, const std::function<void()>& fn) {
   if (!runtime) return false;
   return runtime->OnMain<bool>(
       [&] {
-        if (instance == 0 || Window().openInstance != instance || !ui::IsWindowOpen(ui::WindowId::Settings)) {
+        if (instance == 0 || Window().openInstance != instance ||
+            !ui::IsWindowOpen(ui::WindowId::Settings)) {
           return false;
         }
         fn();
@@ -250,14 +251,19 @@ Text WriteSettings(const SaveInput& input) {
   const Text directory = StoreDirectory();
   std::pair<std::size_t, TooLongText> tooLong;
   switch (ReplaceRules(directory, input.rows, &tooLong)) {
-    case RuleStoreResult::Ok: break;
+    case RuleStoreResult::Ok:
+      break;
     case RuleStoreResult::TooLong:
       return "第 " + ToText(static_cast<std::int64_t>(tooLong.first + 1)) + " 条规则的" +
              TooLongMessage(tooLong.second, "保存");
-    case RuleStoreResult::Select: return Text(kSaveFailed) + "-1";
-    case RuleStoreResult::Clear: return Text(kSaveFailed) + "-2";
-    case RuleStoreResult::Append: return Text(kSaveFailed) + "-3";
-    default: return Text(kSaveFailed) + "-4";
+    case RuleStoreResult::Select:
+      return Text(kSaveFailed) + "-1";
+    case RuleStoreResult::Clear:
+      return Text(kSaveFailed) + "-2";
+    case RuleStoreResult::Append:
+      return Text(kSaveFailed) + "-3";
+    default:
+      return Text(kSaveFailed) + "-4";
   }
   const Text file = directory + kSettingsFile;
   if (!WriteIniItem(file, "Reply", "Default", input.defaultReply) ||
@@ -267,9 +273,12 @@ Text WriteSettings(const SaveInput& input) {
   const RuleStoreResult rebuilt = RebuildSortedCopy(directory, true);
   if (rebuilt != RuleStoreResult::Ok) ShowSortedCopyProblem();
   switch (rebuilt) {
-    case RuleStoreResult::Ok: return kSaveSucceeded;
-    case RuleStoreResult::Sort: return kSortSaveFailed;
-    default: return kOpenSaveFailed;
+    case RuleStoreResult::Ok:
+      return kSaveSucceeded;
+    case RuleStoreResult::Sort:
+      return kSortSaveFailed;
+    default:
+      return kOpenSaveFailed;
   }
 }
 
@@ -296,8 +305,8 @@ std::shared_ptr<const SaveInput> ReadSaveInput() {
   const int count = list.RowCount();
   input->rows.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
   for (int r = 0; r < count; ++r) {
-    input->rows.push_back(
-        {list.GetCellText(r, 0), list.GetCellText(r, 1), list.GetCellText(r, 2), list.GetCellText(r, 3)});
+    input->rows.push_back({list.GetCellText(r, 0), list.GetCellText(r, 1), list.GetCellText(r, 2),
+                           list.GetCellText(r, 3)});
   }
   return input;
 }
@@ -314,7 +323,8 @@ bool RefuseTooLongInput(const char* action) {
 
 // Fills the list row `row` from the four input texts after checking that
 // none of the required ones is blank.
-void ValidateAndFill(int row, const Text& keywords, const Text& reply, const Text& rule, const Text& code) {
+void ValidateAndFill(int row, const Text& keywords, const Text& reply, const Text& rule,
+                     const Text& code) {
   const char* missing = TrimSpaces(keywords).empty() ? "请输入关键词"
                         : TrimSpaces(reply).empty()  ? "请输入回复语"
                         : TrimSpaces(code).empty()   ? "请输入匹配码"
@@ -331,14 +341,15 @@ void ValidateAndFill(int row, const Text& keywords, const Text& reply, const Tex
 }
 
 void FillFromInputs(int row) {
-  ValidateAndFill(row, Keywords().GetText(), ReplyInput().GetText(), RuleInput().GetText(), CodeInput().GetText());
+  ValidateAndFill(row, Keywords().GetText(), ReplyInput().GetText(), RuleInput().GetText(),
+                  CodeInput().GetText());
 }
 
 }  // namespace
 
 Bytes DefaultSettingsFile() {
-  const Text content = Text("[Reply]\r\nDefault=") + kBuiltInDefaultReply + "\r\n[Wait]\r\nsecond=" +
-                       kBuiltInWaitSeconds + "\r\n";
+  const Text content = Text("[Reply]\r\nDefault=") + kBuiltInDefaultReply +
+                       "\r\n[Wait]\r\nsecond=" + kBuiltInWaitSeconds + "\r\n";
   return Bytes(content.begin(), content.end());
 }
 
@@ -418,7 +429,9 @@ void ModifyRule() {
 }
 
 void DeleteRule() {
-  if (ShowMessageBox("确定要删除吗？", kInfoFlags | kMbOkCancel, "删除", OwnerWindow()) != kAnswerOk) return;
+  if (ShowMessageBox("确定要删除吗？", kInfoFlags | kMbOkCancel, "删除", OwnerWindow()) !=
+      kAnswerOk)
+    return;
   const int row = Window().selectedRow;
   const ui::Control list = List();
   list.DeleteRow(row);

@@ -27,7 +27,7 @@ inline constexpr std::int32_t kPumpIntervalMs = 50;
 
 // Messages of the save, shown with the title "提示".
 inline constexpr char kSaveSucceeded[] = "保存成功！";
-inline constexpr char kSaveFailed[] = "保存失败，请重试！";        // followed by -1 .. -5
+inline constexpr char kSaveFailed[] = "保存失败，请重试！";  // followed by -1 .. -5
 inline constexpr char kSortSaveFailed[] = "排序保存失败，请重试！-6";
 inline constexpr char kOpenSaveFailed[] = "打开保存失败，请重试！-7";
 

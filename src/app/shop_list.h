@@ -17,9 +17,9 @@
 namespace quillane {
 
 struct Shop {
-  std::uint32_t processId = 0;   // the client process started for the tab; 0 unknown
-  std::uint32_t clientId = 0;    // the process that announced itself for it; 0 until then
-  std::uintptr_t window = 0;     // the announced client window; 0 until announced
+  std::uint32_t processId = 0;  // the client process started for the tab; 0 unknown
+  std::uint32_t clientId = 0;   // the process that announced itself for it; 0 until then
+  std::uintptr_t window = 0;    // the announced client window; 0 until announced
   Text dataDirectory;
 };
 

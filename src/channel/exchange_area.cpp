@@ -25,8 +25,8 @@ std::ptrdiff_t ExchangeArea::Ranges::Take(std::size_t size) {
 }
 
 bool ExchangeArea::Ranges::Give(std::size_t offset) {
-  const auto it = std::find_if(used_.begin(), used_.end(),
-                               [&](const Used& u) { return u.offset == offset; });
+  const auto it =
+      std::find_if(used_.begin(), used_.end(), [&](const Used& u) { return u.offset == offset; });
   if (it == used_.end()) return false;
   used_.erase(it);
   return true;
@@ -51,7 +51,8 @@ std::uint8_t* ReserveLow(std::size_t size) {
       const auto regionBase = reinterpret_cast<std::uintptr_t>(info.BaseAddress);
       const std::uintptr_t regionEnd = regionBase + info.RegionSize;
       if (info.State == MEM_FREE) {
-        const std::uintptr_t start = (std::max(at, regionBase) + kGranularity - 1) & ~(kGranularity - 1);
+        const std::uintptr_t start =
+            (std::max(at, regionBase) + kGranularity - 1) & ~(kGranularity - 1);
         if (start + size <= regionEnd && start + size < kLimit) {
           void* p = VirtualAlloc(reinterpret_cast<void*>(start), size, MEM_RESERVE | MEM_COMMIT,
                                  PAGE_READWRITE);

@@ -253,13 +253,14 @@ bool SendHostMessage(NativeWindow target, const Text& name, const Bytes& payload
   std::copy(descriptor.begin(), descriptor.end(), block.data + 1);
   std::copy(payload.begin(), payload.end(), block.data + 1 + kDescriptorRoom);
 
-  const auto wParam = wire::EncodeWParam(ownProcessId, static_cast<std::uint32_t>(descriptor.size()));
+  const auto wParam =
+      wire::EncodeWParam(ownProcessId, static_cast<std::uint32_t>(descriptor.size()));
   if (!wParam) {
     transport.FreeExchange(block);
     return false;
   }
-  const bool delivered =
-      transport.SendWithin(target, id, *wParam, static_cast<std::int64_t>(block.address) + 1, kHostSendLimitMs);
+  const bool delivered = transport.SendWithin(
+      target, id, *wParam, static_cast<std::int64_t>(block.address) + 1, kHostSendLimitMs);
   const bool acknowledged = delivered && status.load() == wire::kStatusAcknowledged;
   if (delivered || !transport.IsWindow(target)) {
     Hung().Set(target, false);

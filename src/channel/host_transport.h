@@ -51,8 +51,8 @@ class HostTransport {
   // Puts the dispatcher in front of the window's procedure.
   virtual bool Subclass(NativeWindow window) = 0;
   // Calls the procedure that was in place before the dispatcher.
-  virtual std::intptr_t CallPrevious(NativeWindow window, std::uint32_t message, std::uint64_t wParam,
-                                     std::int64_t lParam) = 0;
+  virtual std::intptr_t CallPrevious(NativeWindow window, std::uint32_t message,
+                                     std::uint64_t wParam, std::int64_t lParam) = 0;
 };
 
 // The transport in use: the Win32 one under Windows, the stand-in natively,

@@ -21,7 +21,8 @@ void SetHostTransport(HostTransport* transport) { Installed() = transport; }
 
 class LocalHostTransport::Memory : public ProcessMemory {
  public:
-  Memory(LocalHostTransport& owner, std::uint64_t processId) : owner_(owner), processId_(processId) {}
+  Memory(LocalHostTransport& owner, std::uint64_t processId)
+      : owner_(owner), processId_(processId) {}
   bool Read(std::uint64_t address, void* buffer, std::size_t size) override {
     return owner_.Access(processId_, address, buffer, nullptr, size);
   }
@@ -95,8 +96,8 @@ bool LocalHostTransport::IsWindow(NativeWindow window) {
   return windows_.count(window) != 0;
 }
 
-std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
-                                       std::int64_t lParam) {
+std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t message,
+                                       std::uint64_t wParam, std::int64_t lParam) {
   Procedure procedure;
   {
     std::lock_guard lock(mutex_);
@@ -107,8 +108,9 @@ std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t messag
   return procedure ? procedure(target, message, wParam, lParam) : 0;
 }
 
-bool LocalHostTransport::SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
-                                    std::int64_t lParam, std::uint32_t milliseconds) {
+bool LocalHostTransport::SendWithin(NativeWindow target, std::uint32_t message,
+                                    std::uint64_t wParam, std::int64_t lParam,
+                                    std::uint32_t milliseconds) {
   {
     std::lock_guard lock(mutex_);
     const auto it = windows_.find(target);

@@ -55,8 +55,8 @@ class LocalHostTransport : public HostTransport {
   std::uint32_t RegisterMessage(const Text& name) override;
   std::uint64_t CurrentProcessId() override { return ownProcessId_; }
   bool IsWindow(NativeWindow window) override;
-  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
-                  std::uint32_t milliseconds) override;
+  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
+                  std::int64_t lParam, std::uint32_t milliseconds) override;
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override;
   ExchangeBlock AllocateExchange(std::size_t size) override;
   void FreeExchange(const ExchangeBlock& block) override;
@@ -83,7 +83,7 @@ class LocalHostTransport : public HostTransport {
   std::mutex mutex_;
   std::uint64_t ownProcessId_;
   std::set<std::uint64_t> processes_;
-  std::map<std::uint64_t, std::map<std::uint64_t, Region>> memory_;  // by process, by address
+  std::map<std::uint64_t, std::map<std::uint64_t, Region>> memory_;    // by process, by address
   std::map<std::uint64_t, std::unique_ptr<std::uint8_t[]>> exchange_;  // own blocks by address
   std::uint64_t nextExchange_ = 0x00400000;
   std::map<Text, std::uint32_t> ids_;

@@ -23,8 +23,8 @@ using ProcessHandle = UniqueHandle;
 
 // Only what reading the payload, writing the acknowledgement and telling
 // whether the process has ended need.
-constexpr DWORD kProcessAccess =
-    PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
+constexpr DWORD kProcessAccess = PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
+                                 PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
 
 std::shared_ptr<ProcessHandle> Open(std::uint64_t processId) {
   HANDLE h = ::OpenProcess(kProcessAccess, FALSE, static_cast<DWORD>(processId));
@@ -51,8 +51,9 @@ class HandleCache {
     if (entries_.size() < kSize) {
       entries_.push_back(Entry{processId, handle, clock_});
     } else {
-      auto oldest = std::min_element(entries_.begin(), entries_.end(),
-                                     [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
+      auto oldest =
+          std::min_element(entries_.begin(), entries_.end(),
+                           [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
       *oldest = Entry{processId, handle, clock_};
     }
     return handle;
@@ -76,20 +77,26 @@ class Win32Memory : public ProcessMemory {
       : cache_(cache), processId_(processId), handle_(std::move(handle)) {}
 
   bool Read(std::uint64_t address, void* buffer, std::size_t size) override {
-    return Retry([&](HANDLE h) {
-      SIZE_T done = 0;
-      return ReadProcessMemory(h, reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
-                               buffer, size, &done) &&
-             done == size;
-    }, address, size);
+    return Retry(
+        [&](HANDLE h) {
+          SIZE_T done = 0;
+          return ReadProcessMemory(h,
+                                   reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
+                                   buffer, size, &done) &&
+                 done == size;
+        },
+        address, size);
   }
   bool Write(std::uint64_t address, const void* data, std::size_t size) override {
-    return Retry([&](HANDLE h) {
-      SIZE_T done = 0;
-      return WriteProcessMemory(h, reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)),
-                                data, size, &done) &&
-             done == size;
-    }, address, size);
+    return Retry(
+        [&](HANDLE h) {
+          SIZE_T done = 0;
+          return WriteProcessMemory(h,
+                                    reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)),
+                                    data, size, &done) &&
+                 done == size;
+        },
+        address, size);
   }
 
  private:
@@ -128,14 +135,14 @@ class Win32Transport : public HostTransport {
   bool IsWindow(NativeWindow window) override {
     return window != 0 && ::IsWindow(reinterpret_cast<HWND>(window));
   }
-  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
-                  std::uint32_t milliseconds) override {
+  bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
+                  std::int64_t lParam, std::uint32_t milliseconds) override {
     // While it waits, this thread still serves messages sent to its own
     // windows, so a client can answer from inside its own send.
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(reinterpret_cast<HWND>(target), message, static_cast<WPARAM>(wParam),
-                               static_cast<LPARAM>(lParam), SMTO_NORMAL | SMTO_ABORTIFHUNG, milliseconds,
-                               &result) != 0;
+                               static_cast<LPARAM>(lParam), SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                               milliseconds, &result) != 0;
   }
   std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override {
     if (processId == 0 || processId > 0xFFFFFFFFull) return nullptr;

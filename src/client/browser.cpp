@@ -48,7 +48,6 @@ constexpr UINT kAnnounce = WM_APP + 1;
 constexpr UINT kNextScripted = WM_APP + 2;
 constexpr UINT kNotice = WM_APP + 3;  // wParam 1: "启动", 0: "停止"
 
-
 struct Client {
   HWND window = nullptr;
   HWND text = nullptr;
@@ -96,7 +95,8 @@ void FollowHost() {
   GetWindowRect(gClient.window, &now);
   const POINT p = HostToScreen(0, 24);
   const int w = r.right, h = r.bottom - 24 > 0 ? r.bottom - 24 : 0;
-  if (now.left == p.x && now.top == p.y && now.right - now.left == w && now.bottom - now.top == h) return;
+  if (now.left == p.x && now.top == p.y && now.right - now.left == w && now.bottom - now.top == h)
+    return;
   gClient.moving = true;
   SetWindowPos(gClient.window, nullptr, p.x, p.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   gClient.moving = false;
@@ -186,8 +186,9 @@ Text MakeDataDirectory() {
   if (n == 0 || n > MAX_PATH) return {};
   Text base = GbkFromWide(temp);
   if (!base.empty() && base.back() != '\\') base += "\\";
-  const Text dir = base + "QuillaneShop\\" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) +
-                   "-" + ToText(static_cast<std::uint64_t>(GetTickCount()));
+  const Text dir = base + "QuillaneShop\\" +
+                   ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "-" +
+                   ToText(static_cast<std::uint64_t>(GetTickCount()));
   if (!MakeSureDirectoryPathExists(dir + "\\")) return {};
   return dir;
 }
@@ -196,7 +197,8 @@ Text MakeDataDirectory() {
 std::wstring ShopFileName(const wchar_t* variable) {
   std::wstring path = Environment(variable);
   const std::wstring shop = std::to_wstring(gClient.shop);
-  for (std::size_t at = path.find(L"{shop}"); at != std::wstring::npos; at = path.find(L"{shop}", at)) {
+  for (std::size_t at = path.find(L"{shop}"); at != std::wstring::npos;
+       at = path.find(L"{shop}", at)) {
     path.replace(at, 6, shop);
     at += shop.size();
   }
@@ -208,13 +210,14 @@ std::deque<Text> ReadLines(const wchar_t* variable) {
   std::deque<Text> lines;
   const std::wstring path = ShopFileName(variable);
   if (path.empty()) return lines;
-  const UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr));
+  const UniqueHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
   if (!f) return lines;
   std::string content;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(f.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  while (ReadFile(f.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    content.append(buffer, got);
   if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte order mark
   std::size_t at = 0;
   while (at < content.size()) {
@@ -244,14 +247,16 @@ void RunScriptLine(const Text& line) {
 void OpenLog() {
   const std::wstring path = ShopFileName(L"QUILLANE_CLIENT_LOG");
   if (path.empty()) return;
-  gClient.logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  gClient.logFile.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 HWND Child(const wchar_t* cls, const Text& text, DWORD style, int id, DWORD exStyle = 0) {
-  HWND h = CreateWindowExW(exStyle, cls, WideFromGbk(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 10,
-                           10, gClient.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           GetModuleHandleW(nullptr), nullptr);
+  HWND h =
+      CreateWindowExW(exStyle, cls, WideFromGbk(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                      10, 10, gClient.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                      GetModuleHandleW(nullptr), nullptr);
   SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gClient.font.get()), TRUE);
   return h;
 }
@@ -304,9 +309,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       break;
     case kAnnounce: {
       if (gClient.host == 0) return 0;
-      const Text payload = ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window))) +
-                           "|" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" +
-                           gClient.dataDirectory;
+      const Text payload =
+          ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window))) + "|" +
+          ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" + gClient.dataDirectory;
       if (!Send(kAnnounceMessage, ToBytes(payload))) Show("（主程序未应答）");
       HWND parent = GetAncestor(window, GA_PARENT);
       if (parent && parent != GetDesktopWindow() && RunningUnderWine()) {
@@ -408,19 +413,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   wc.lpszClassName = L"QuillaneShopClient";
   RegisterClassExW(&wc);
 
-  gClient.window = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, 640, 420, nullptr, nullptr, instance,
-                                   nullptr);
+  gClient.window =
+      CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 640, 420, nullptr, nullptr, instance, nullptr);
   if (!gClient.window) return 1;
-  gClient.font.reset(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
-                                 L"SimSun"));
+  gClient.font.reset(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0,
+                                 0, 0, L"SimSun"));
   gClient.state = Child(L"STATIC", "", SS_LEFT, kIdState);
-  gClient.text = Child(L"EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, kIdText, WS_EX_CLIENTEDGE);
+  gClient.text =
+      Child(L"EDIT", "", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, kIdText, WS_EX_CLIENTEDGE);
   gClient.send = Child(L"BUTTON", "发送", WS_TABSTOP | BS_DEFPUSHBUTTON, kIdSend);
   gClient.start = Child(L"BUTTON", "开启回复", WS_TABSTOP, kIdStart);
   gClient.stop = Child(L"BUTTON", "停止回复", WS_TABSTOP, kIdStop);
-  gClient.log = Child(L"EDIT", "", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                      kIdLog, WS_EX_CLIENTEDGE);
+  gClient.log =
+      Child(L"EDIT", "", WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+            kIdLog, WS_EX_CLIENTEDGE);
   Layout();
   ShowState();
   Show(gClient.host ? "在上面的输入框中输入顾客消息，按“发送”查看自动回复。"

@@ -46,7 +46,6 @@ int gWanted = 1;
 bool gEmbed = false;
 int gStarted = 0;
 
-
 // QUILLANE_HOST_LOG names a file to which one UTF-8 line is appended per
 // message received: its name, a tab and the payload as text.
 HANDLE gLog = INVALID_HANDLE_VALUE;
@@ -83,8 +82,8 @@ void StartNextShop() {
   SendMessageW(gTabs, TCM_SETCURSEL, gStarted, 0);
   ShowCurrent();
   const Text line = "\"" + RunDirectory() + "\\Browser.exe\" " +
-                    ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(gTabs))) + " " +
-                    ToText(gStarted);
+                    ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(gTabs))) +
+                    " " + ToText(gStarted);
   if (!RunProgram(line, false)) {
     Status("添加失败，请检查本程序目录中Browser.exe是否存在。");
   } else {
@@ -112,7 +111,8 @@ void OnAnnounce() {
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   }
   // Turn replying on: the client answers with its "启动" notice.
-  SendHostMessage(reinterpret_cast<NativeWindow>(shop.window), kStartReplyingMessage, ToBytes(Text("10")));
+  SendHostMessage(reinterpret_cast<NativeWindow>(shop.window), kStartReplyingMessage,
+                  ToBytes(Text("10")));
   StartNextShop();  // one client at a time, so shop k is the k-th to announce
 }
 
@@ -184,8 +184,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
   const std::wstring logPath = Environment(L"QUILLANE_HOST_LOG");
   if (!logPath.empty()) {
-    gLog = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    gLog = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES};
   InitCommonControlsEx(&icc);
@@ -200,10 +200,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   gMain = CreateWindowExW(0, wc.lpszClassName, WideFromGbk("Quillane 通道测试主机").c_str(),
                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 20, 40, 600, 480, nullptr, nullptr,
                           instance, nullptr);
-  const UniqueFont font(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0, 0, 0, 0,
-                                    L"SimSun"));
-  gTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10, 10,
-                          gMain, nullptr, instance, nullptr);
+  const UniqueFont font(CreateFontW(-14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, 0,
+                                    0, 0, 0, L"SimSun"));
+  gTabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10,
+                          10, gMain, nullptr, instance, nullptr);
   gStatus = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, gMain, nullptr,
                             instance, nullptr);
   SendMessageW(gTabs, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);

@@ -12,7 +12,6 @@
 
 namespace quillane::client {
 
-
 inline Text WindowText(HWND window) {
   const int n = GetWindowTextLengthW(window);
   std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
@@ -21,7 +20,9 @@ inline Text WindowText(HWND window) {
   return GbkFromWide(buffer);
 }
 
-inline void SetText(HWND window, std::string_view gbk) { SetWindowTextW(window, WideFromGbk(gbk).c_str()); }
+inline void SetText(HWND window, std::string_view gbk) {
+  SetWindowTextW(window, WideFromGbk(gbk).c_str());
+}
 
 // Appends a line to a multi-line edit control and scrolls it into view.
 inline void AppendLine(HWND edit, std::string_view gbk) {

@@ -85,13 +85,12 @@ int ReplyIndex::FirstMatch(std::string_view customer) const {
   if (!customer.empty()) {
     // The suffixes that start with the customer text form one run of the
     // sorted order.
-    const auto lo = std::lower_bound(
-        suffixes_.begin(), suffixes_.end(), customer,
-        [&](const Suffix& s, std::string_view c) { return SuffixText(s) < c; });
+    const auto lo =
+        std::lower_bound(suffixes_.begin(), suffixes_.end(), customer,
+                         [&](const Suffix& s, std::string_view c) { return SuffixText(s) < c; });
     const auto hi = std::upper_bound(
-        lo, suffixes_.end(), customer, [&](std::string_view c, const Suffix& s) {
-          return c < SuffixText(s).substr(0, c.size());
-        });
+        lo, suffixes_.end(), customer,
+        [&](std::string_view c, const Suffix& s) { return c < SuffixText(s).substr(0, c.size()); });
     if (lo != hi) {
       best = std::min(best, MinRuleInRange(static_cast<size_t>(lo - suffixes_.begin()),
                                            static_cast<size_t>(hi - suffixes_.begin())));

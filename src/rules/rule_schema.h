@@ -13,8 +13,8 @@ namespace quillane {
 inline constexpr const char kRulePassword[] = "620418537";
 
 // The fields, in their order in the record.
-inline constexpr char kKeywordsField[] = "关键词";   // text: keyword pieces joined by "|"
-inline constexpr char kReplyField[] = "回复语";      // text
+inline constexpr char kKeywordsField[] = "关键词";     // text: keyword pieces joined by "|"
+inline constexpr char kReplyField[] = "回复语";        // text
 inline constexpr char kMatchRuleField[] = "匹配规则";  // text: one of the match rules below
 inline constexpr char kMatchCodeField[] = "匹配码";    // integer: larger codes are tried first
 

@@ -56,7 +56,8 @@ Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& err
   }
   if (table::LastError() != 0 && failure == 0) failure = table::LastError();
   if (const Text* text = std::get_if<Text>(&field.value); text && !integer) return *text;
-  if (const auto* code = std::get_if<std::int32_t>(&field.value); code && integer) return ToText(*code);
+  if (const auto* code = std::get_if<std::int32_t>(&field.value); code && integer)
+    return ToText(*code);
   if (error.message.empty()) error = {Text(kErrTypeMismatch), true, 5};
   return {};
 }
@@ -74,8 +75,7 @@ bool SelectRuleTable(const Text& directory) {
 // The widths of the three text fields of the open rule table, or of the
 // stored empty rule table when none with the rule layout is open.
 std::array<std::int32_t, 3> TextWidths() {
-  std::array<std::int32_t, 3> widths = {kRuleKeywordWidth, kRuleReplyWidth,
-                                        kRuleMatchWidth};
+  std::array<std::int32_t, 3> widths = {kRuleKeywordWidth, kRuleReplyWidth, kRuleMatchWidth};
   const std::vector<table::FieldInfo> fields = table::TableFields(kRuleTableAlias);
   if (fields.size() == 4) {
     for (std::size_t k = 0; k < 3; ++k) {
@@ -120,14 +120,16 @@ RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& ro
       result = RuleStoreResult::Append;
       break;
     }
-    if (!table::WriteField(1, kSavingAlias, row.keywords) || !table::WriteField(2, kSavingAlias, row.reply) ||
+    if (!table::WriteField(1, kSavingAlias, row.keywords) ||
+        !table::WriteField(2, kSavingAlias, row.reply) ||
         !table::WriteField(3, kSavingAlias, row.matchRule) ||
         !table::WriteField(4, kSavingAlias, ToInteger(row.matchCode))) {
       result = RuleStoreResult::Write;
       break;
     }
   }
-  if (result == RuleStoreResult::Ok && !table::FlushTable(kSavingAlias)) result = RuleStoreResult::Write;
+  if (result == RuleStoreResult::Ok && !table::FlushTable(kSavingAlias))
+    result = RuleStoreResult::Write;
   table::CloseTable(kSavingAlias);
   return result;
 }
@@ -189,8 +191,7 @@ bool OpenRuleTable(const Text& directory) {
   options.readOnly = true;
   options.acceptShort = true;
   std::lock_guard guard(TableEngineLock());
-  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword,
-                          options);
+  return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword, options);
 }
 
 TooLongText FindTooLongText(const RuleRow& row) {
@@ -213,7 +214,8 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
   const Text saving = directory + kRuleTableSavingFile;
   const Bytes empty = EmptyTableLike(kRuleTableAlias);
   RuleStoreResult result = RuleStoreResult::Clear;
-  if (!empty.empty() && table::WriteNewTableFile(saving, empty)) result = FillSavingTable(saving, rows);
+  if (!empty.empty() && table::WriteNewTableFile(saving, empty))
+    result = FillSavingTable(saving, rows);
   if (result == RuleStoreResult::Ok) {
     // The engine holds the rule table open; it must let go before the new
     // file can take its name.

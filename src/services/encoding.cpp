@@ -27,8 +27,8 @@ std::u16string Widen(std::string_view s, UINT codePage) {
 std::string Narrow(std::u16string_view s, UINT codePage) {
   if (s.empty()) return {};
   const auto* w = reinterpret_cast<const wchar_t*>(s.data());
-  const int n = WideCharToMultiByte(codePage, 0, w, static_cast<int>(s.size()), nullptr, 0, nullptr,
-                                    nullptr);
+  const int n =
+      WideCharToMultiByte(codePage, 0, w, static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(codePage, 0, w, static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
@@ -60,7 +60,8 @@ std::wstring WideFromGbk(std::string_view gbk) {
 }
 
 std::string GbkFromWide(std::wstring_view wide) {
-  return Utf16ToGbk(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+  return Utf16ToGbk(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 #else
@@ -139,7 +140,8 @@ std::string Utf8ToGbk(std::string_view utf8) {
 }
 
 std::u16string GbkToUtf16(std::string_view gbk) {
-  const std::string bytes = Iconv("UTF-16LE", "CP936").Convert(gbk, std::string("\xFD\xFF", 2), OneByte);
+  const std::string bytes =
+      Iconv("UTF-16LE", "CP936").Convert(gbk, std::string("\xFD\xFF", 2), OneByte);
   std::u16string out(bytes.size() / 2, u'\0');
   for (size_t i = 0; i < out.size(); ++i) {
     out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |

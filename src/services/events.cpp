@@ -50,8 +50,7 @@ void Delay(std::int32_t milliseconds) {
     if (elapsed > wanted) return;
     // Wake for any message (sent ones included) or when the time is up, so the
     // wait keeps the thread's messages flowing without spinning.
-    MsgWaitForMultipleObjectsEx(0, nullptr, wanted - elapsed + 1, QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(0, nullptr, wanted - elapsed + 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }
 }
 

@@ -32,7 +32,8 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 // "C:", "C:\", "C:/", and a lone separator: the root of a drive.
 bool IsRoot(std::string_view p) {
   if (p.size() == 1 && IsSeparator(p[0])) return true;
-  const bool letter = p.size() >= 2 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+  const bool letter =
+      p.size() >= 2 && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
   if (!letter || p[1] != ':') return false;
   return p.size() == 2 || (p.size() == 3 && IsSeparator(p[2]));
 }
@@ -55,7 +56,6 @@ bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& se
 #ifdef _WIN32
 
 namespace {
-
 
 bool DeleteTree(const std::wstring& dir) {
   WIN32_FIND_DATAW found;
@@ -120,7 +120,8 @@ bool DeleteDirectoryTree(std::string_view directory) {
   if (directory.empty() || IsRoot(directory)) return false;
   const std::wstring path = WideFromGbk(WithoutTrailingSeparators(directory));
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
   // A junction or directory link in the folder's place goes as a link; the
   // tree it points to is not ours.
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveDirectoryW(path.c_str()) != FALSE;
@@ -246,7 +247,9 @@ bool MoveFileTo(std::string_view from, std::string_view to, bool replace) {
   if (::rename(source.c_str(), target.c_str()) != 0) return false;
   // The rename lives in the folder's entries: make them durable too.
   const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : target.substr(0, slash);
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd >= 0) {
     ::fsync(fd);

@@ -39,8 +39,8 @@ bool MoveFileTo(std::string_view from, std::string_view to, bool replace);
 bool RemoveFile(std::string_view path);
 
 // Platform helpers the shop logic needs beside the services above.
-bool PathIsDirectory(std::string_view path);   // an existing directory
-bool PathFileExists(std::string_view path);     // an existing file or directory
+bool PathIsDirectory(std::string_view path);  // an existing directory
+bool PathFileExists(std::string_view path);   // an existing file or directory
 // Creates every missing directory of a path; the last component is created
 // only when the path ends in a separator (like the platform's helper).
 bool MakeSureDirectoryPathExists(std::string_view path);

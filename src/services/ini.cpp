@@ -89,7 +89,8 @@ IniLine ParseLine(std::string raw) {
   if (t.front() == '[') {
     const auto close = t.find(']');
     line.kind = IniLine::kSection;
-    line.name = std::string(Trim(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+    line.name =
+        std::string(Trim(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
     return line;
   }
   line.kind = IniLine::kEntry;
@@ -177,7 +178,8 @@ Text ReadIniItem(std::string_view file, std::string_view section, std::string_vi
       }
     }
   }
-  if (result.size() > static_cast<std::size_t>(kIniBufferSize - 1)) result.resize(kIniBufferSize - 1);
+  if (result.size() > static_cast<std::size_t>(kIniBufferSize - 1))
+    result.resize(kIniBufferSize - 1);
   return result;
 }
 

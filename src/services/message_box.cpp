@@ -34,13 +34,20 @@ std::uint32_t EffectiveMessageBoxFlags(std::uint32_t flags) {
 
 std::int32_t NumberMessageBoxAnswer(int platformButton) {
   switch (platformButton) {
-    case kButtonOk: return kAnswerOk;
-    case kButtonCancel: return kAnswerCancel;
-    case kButtonAbort: return kAnswerAbort;
-    case kButtonRetry: return kAnswerRetry;
-    case kButtonIgnore: return kAnswerIgnore;
-    case kButtonYes: return kAnswerYes;
-    case kButtonNo: return kAnswerNo;
+    case kButtonOk:
+      return kAnswerOk;
+    case kButtonCancel:
+      return kAnswerCancel;
+    case kButtonAbort:
+      return kAnswerAbort;
+    case kButtonRetry:
+      return kAnswerRetry;
+    case kButtonIgnore:
+      return kAnswerIgnore;
+    case kButtonYes:
+      return kAnswerYes;
+    case kButtonNo:
+      return kAnswerNo;
     // 0 is a box that could not be shown; like any answer we do not know,
     // it never counts as OK, so a failed question deletes or ends nothing.
     default:
@@ -67,8 +74,8 @@ std::int32_t ShowMessageBox(const Value& message, std::uint32_t flags, std::stri
                             std::uintptr_t owner) {
   // Texts, numbers, bool and date-time show as ToText gives them; byte arrays
   // and routine pointers show nothing.
-  const bool shown = !std::holds_alternative<Bytes>(message) &&
-                     !std::holds_alternative<RoutinePointer>(message);
+  const bool shown =
+      !std::holds_alternative<Bytes>(message) && !std::holds_alternative<RoutinePointer>(message);
   return ShowMessageBox(std::string_view(shown ? ToText(message) : Text()), flags, title, owner);
 }
 

@@ -75,10 +75,9 @@ inline std::int32_t ShowMessageBox(const Text& message, std::uint32_t flags,
   return ShowMessageBox(std::string_view(message), flags, title, owner);
 }
 template <typename T>
-  requires(std::is_arithmetic_v<T>)
-std::int32_t ShowMessageBox(T message, std::uint32_t flags,
-                            std::string_view title = kDefaultMessageBoxTitle,
-                            std::uintptr_t owner = 0) {
+requires(std::is_arithmetic_v<T>) std::int32_t
+    ShowMessageBox(T message, std::uint32_t flags, std::string_view title = kDefaultMessageBoxTitle,
+                   std::uintptr_t owner = 0) {
   return ShowMessageBox(std::string_view(ToText(message)), flags, title, owner);
 }
 

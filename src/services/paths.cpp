@@ -118,8 +118,9 @@ Text ResolvedPath(std::string_view fullPath) {
   // Opening the folder itself (not what a link in its place points to would
   // be the same here: the handle's path is the target's) tells its real path.
   const UniqueHandle folder(CreateFileW(WideFromGbk(fullPath).c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
   if (!folder) return {};
   HANDLE h = folder.get();
   std::wstring buffer(MAX_PATH, L'\0');

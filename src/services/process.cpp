@@ -107,7 +107,8 @@ bool StartProcess(std::string_view commandLine, std::int32_t showMode, StartedPr
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = static_cast<WORD>(ShowCommandFor(showMode));
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     return false;
   }
   CloseHandle(pi.hThread);
@@ -191,7 +192,7 @@ struct NativeThread {
 };
 struct ThreadTable {
   std::mutex mutex;
-  std::map<ThreadHandle, std::shared_ptr<NativeThread>> threads;
+  std::map<ThreadHandle, std::shared_ptr<NativeThread> > threads;
   ThreadHandle next = 1;
 };
 ThreadTable& Threads() {

@@ -54,7 +54,8 @@ Text TextRight(std::string_view text, std::int32_t n) {
 std::int32_t CharCode(std::string_view text, std::int32_t position) {
   text = Terminated(text);
   if (position < 1 || static_cast<std::size_t>(position) > text.size()) return 0;
-  return static_cast<std::int32_t>(static_cast<signed char>(text[static_cast<std::size_t>(position) - 1]));
+  return static_cast<std::int32_t>(
+      static_cast<signed char>(text[static_cast<std::size_t>(position) - 1]));
 }
 
 std::int32_t FindText(std::string_view text, std::string_view sought, std::int32_t start,
@@ -124,7 +125,8 @@ std::vector<Text> SplitText(std::string_view text, std::string_view separator,
     }
     at += CharWidth(text, at);
   }
-  if (pieceStart < text.size() && pieces.size() < limit) pieces.emplace_back(text.substr(pieceStart));
+  if (pieceStart < text.size() && pieces.size() < limit)
+    pieces.emplace_back(text.substr(pieceStart));
   return pieces;
 }
 

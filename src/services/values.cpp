@@ -222,7 +222,9 @@ Bytes ToBytes(const Value& value) {
       value);
 }
 
-Bytes BlankBytes(std::int32_t n) { return n <= 0 ? Bytes() : Bytes(static_cast<std::size_t>(n), 0); }
+Bytes BlankBytes(std::int32_t n) {
+  return n <= 0 ? Bytes() : Bytes(static_cast<std::size_t>(n), 0);
+}
 std::int32_t ByteLength(const Bytes& bytes) { return static_cast<std::int32_t>(bytes.size()); }
 
 }  // namespace quillane

@@ -46,9 +46,8 @@ Text ToText(const Text& text);
 Text ToText(const Bytes& bytes);
 Text ToText(const Value& value);
 template <std::integral T>
-  requires(!std::same_as<T, bool> && !std::same_as<T, std::int64_t> &&
-           !std::same_as<T, std::uint64_t>)
-Text ToText(T value) {
+requires(!std::same_as<T, bool> && !std::same_as<T, std::int64_t> &&
+         !std::same_as<T, std::uint64_t>) Text ToText(T value) {
   if constexpr (std::is_signed_v<T>) {
     return ToText(static_cast<std::int64_t>(value));
   } else {
@@ -73,8 +72,7 @@ std::int32_t ToInteger(bool value);
 std::int32_t ToInteger(DateTime value);  // the whole days, truncated
 std::int32_t ToInteger(const Value& value);
 template <std::integral T>
-  requires(!std::same_as<T, bool>)
-std::int32_t ToInteger(T value) {
+requires(!std::same_as<T, bool>) std::int32_t ToInteger(T value) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
@@ -96,8 +94,7 @@ Bytes ToBytes(float value);
 Bytes ToBytes(DateTime value);
 Bytes ToBytes(const Value& value);
 template <std::integral T>
-  requires(!std::same_as<T, bool>)
-Bytes ToBytes(T value) {
+requires(!std::same_as<T, bool>) Bytes ToBytes(T value) {
   Bytes out(sizeof(T));
   using U = std::make_unsigned_t<T>;
   U u = static_cast<U>(value);

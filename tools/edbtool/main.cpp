@@ -33,7 +33,14 @@ namespace {
 
 // The rule table's header line and alias used by the tool.
 // 关键词,回复语,匹配规则,匹配码 in UTF-8.
-const char kCsvHeader[] = "\xE5\x85\xB3\xE9\x94\xAE\xE8\xAF\x8D" "," "\xE5\x9B\x9E\xE5\xA4\x8D\xE8\xAF\xAD" "," "\xE5\x8C\xB9\xE9\x85\x8D\xE8\xA7\x84\xE5\x88\x99" "," "\xE5\x8C\xB9\xE9\x85\x8D\xE7\xA0\x81";
+const char kCsvHeader[] =
+    "\xE5\x85\xB3\xE9\x94\xAE\xE8\xAF\x8D"
+    ","
+    "\xE5\x9B\x9E\xE5\xA4\x8D\xE8\xAF\xAD"
+    ","
+    "\xE5\x8C\xB9\xE9\x85\x8D\xE8\xA7\x84\xE5\x88\x99"
+    ","
+    "\xE5\x8C\xB9\xE9\x85\x8D\xE7\xA0\x81";
 const char kAlias[] = "edbtool";
 
 int Fail(const std::string& what) {
@@ -96,8 +103,9 @@ std::string JsonNumber(double d) {
 }
 
 const char* TypeName(std::int32_t type) {
-  static const char* const kNames[] = {"",       "byte",     "short", "integer",    "long", "float", "double",
-                                       "boolean", "datetime", "subroutine", "text", "bytes", "memo"};
+  static const char* const kNames[] = {"",      "byte",   "short",   "integer",  "long",
+                                       "float", "double", "boolean", "datetime", "subroutine",
+                                       "text",  "bytes",  "memo"};
   return type >= 1 && type <= 12 ? kNames[type] : "unknown";
 }
 
@@ -136,7 +144,8 @@ int Dump(const std::string& file, const std::string& password) {
   std::string out = "{\"fields\":[";
   for (std::size_t k = 0; k < fields.size(); ++k) {
     if (k) out += ",";
-    out += "{\"name\":" + JsonString(GbkToUtf8(fields[k].name)) + ",\"type\":" + JsonString(TypeName(fields[k].type)) +
+    out += "{\"name\":" + JsonString(GbkToUtf8(fields[k].name)) +
+           ",\"type\":" + JsonString(TypeName(fields[k].type)) +
            ",\"width\":" + std::to_string(fields[k].width) + "}";
   }
   out += "],\"records\":[";
@@ -273,8 +282,10 @@ int RulesToCsv(const std::string& table, const std::string& csv) {
       }
       if (LastError() != 0) return Fail("cannot read record " + std::to_string(r));
       std::string cell;
-      if (auto* t = std::get_if<Text>(&v.value)) cell = GbkToUtf8(*t);
-      else if (auto* i = std::get_if<std::int32_t>(&v.value)) cell = std::to_string(*i);
+      if (auto* t = std::get_if<Text>(&v.value))
+        cell = GbkToUtf8(*t);
+      else if (auto* i = std::get_if<std::int32_t>(&v.value))
+        cell = std::to_string(*i);
       out += (k > 1 ? "," : "") + CsvField(cell);
     }
     out += "\r\n";
@@ -304,7 +315,8 @@ int RulesFromCsv(const std::string& csv, const std::string& table) {
     first = 1;
   for (std::size_t r = first; r < rows.size(); ++r) {
     if (rows[r].size() != 4) {
-      std::fprintf(stderr, "edbtool: %s: record %zu has %zu fields, not 4\n", csv.c_str(), r + 1, rows[r].size());
+      std::fprintf(stderr, "edbtool: %s: record %zu has %zu fields, not 4\n", csv.c_str(), r + 1,
+                   rows[r].size());
       return 1;
     }
   }
@@ -316,7 +328,8 @@ int RulesFromCsv(const std::string& csv, const std::string& table) {
     for (int k = 0; k < 3; ++k)
       if (!WriteField(k + 1, kAlias, Utf8ToGbk(rows[r][static_cast<std::size_t>(k)])))
         return Fail("cannot write record " + std::to_string(r + 1 - first));
-    if (!WriteField(4, kAlias, ParseCode(rows[r][3]))) return Fail("cannot write record " + std::to_string(r + 1 - first));
+    if (!WriteField(4, kAlias, ParseCode(rows[r][3])))
+      return Fail("cannot write record " + std::to_string(r + 1 - first));
   }
   if (!FlushTable(kAlias)) return Fail("cannot flush " + table);
   CloseTable(kAlias);
@@ -326,7 +339,8 @@ int RulesFromCsv(const std::string& csv, const std::string& table) {
 int Sort(const std::string& in, const std::string& out, const std::string& field, bool descending,
          const std::string& password) {
   if (!OpenTable(Utf8ToGbk(in), kAlias, Utf8ToGbk(password))) return Fail("cannot open " + in);
-  if (!SortTable(Utf8ToGbk(out), Utf8ToGbk(field), !descending)) return Fail("cannot sort into " + out);
+  if (!SortTable(Utf8ToGbk(out), Utf8ToGbk(field), !descending))
+    return Fail("cannot sort into " + out);
   CloseTable(kAlias);
   return 0;
 }

@@ -41,7 +41,8 @@ const Text kMatch = "匹配回复内容";
 void OnAnnounce() {
   const auto f = SplitText(ToText(LastPayload("子窗口句柄")), "|");
   if (f.size() < 3) return;
-  gShops.push_back(Shop{reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ToWideInteger(f[0]))), f[2]});
+  gShops.push_back(
+      Shop{reinterpret_cast<HWND>(static_cast<std::uintptr_t>(ToWideInteger(f[0]))), f[2]});
 }
 
 void OnMatch() {
@@ -51,7 +52,8 @@ void OnMatch() {
   const std::int32_t shop = ToInteger(f[1]);
   if (shop < 1 || static_cast<std::size_t>(shop) > gShops.size()) return;
   // Answered while the client's own send is still in progress.
-  SendHostMessage(reinterpret_cast<NativeWindow>(gShops[shop - 1].window), kMatch, ToBytes("回复:" + f[0]));
+  SendHostMessage(reinterpret_cast<NativeWindow>(gShops[shop - 1].window), kMatch,
+                  ToBytes("回复:" + f[0]));
 }
 
 void OnStopped() { gNotices.push_back("停止 " + ToText(LastPayload("停止"))); }
@@ -67,10 +69,10 @@ bool WaitFor(F done, int milliseconds) {
   return true;
 }
 
-
 std::string ReadUtf8(const Text& path) {
-  const UniqueHandle f(CreateFileW(WideFromGbk(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  const UniqueHandle f(CreateFileW(WideFromGbk(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
   if (!f) return {};
   std::string s;
   char buf[4096];
@@ -95,7 +97,8 @@ bool Start(const Text& commandLine) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
     return false;
   }
   CloseHandle(pi.hThread);
@@ -142,7 +145,8 @@ int main() {
     GetTempPathW(MAX_PATH, t);
     temp = Utf16ToGbk(std::u16string(reinterpret_cast<const char16_t*>(t)));
   }
-  const Text work = temp + "quillane-channel-e2e-" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId()));
+  const Text work =
+      temp + "quillane-channel-e2e-" + ToText(static_cast<std::uint64_t>(GetCurrentProcessId()));
   MakeSureDirectoryPathExists(work + "\\");
   const Text script = work + "\\script.txt";
   // Lines: plain text, a text with the payload separator, an empty one.
@@ -190,15 +194,18 @@ int main() {
     const Text shop = ToText(k + 1);
     Check(WaitFor([&] { return HasLine(log, "匹配回复内容\t回复:最后一条"); }, 20000),
           "client " + shop + " got the reply to its last scripted text");
-    Check(Contains(log, "子窗口句柄\t" + ToText(static_cast<std::uint64_t>(
-                                               reinterpret_cast<std::uintptr_t>(gShops[k].window))) +
+    Check(Contains(log, "子窗口句柄\t" +
+                            ToText(static_cast<std::uint64_t>(
+                                reinterpret_cast<std::uintptr_t>(gShops[k].window))) +
                             "|"),
-          "client " + shop + " logged its announcement") ;
+          "client " + shop + " logged its announcement");
     Check(HasLine(log, "匹配回复内容\t你好|" + shop), "client " + shop + " asked for 你好");
     Check(HasLine(log, "匹配回复内容\t回复:你好"), "client " + shop + " got 回复:你好");
-    Check(HasLine(log, "匹配回复内容\t在吗｜还在吗|" + shop), "client " + shop + " replaced | by ｜");
+    Check(HasLine(log, "匹配回复内容\t在吗｜还在吗|" + shop),
+          "client " + shop + " replaced | by ｜");
     Check(HasLine(log, "匹配回复内容\t|" + shop), "client " + shop + " sent the empty text");
-    Check(HasLine(log, "匹配回复内容\t回复:"), "client " + shop + " got the reply to the empty text");
+    Check(HasLine(log, "匹配回复内容\t回复:"),
+          "client " + shop + " got the reply to the empty text");
   }
 
   // Notices.
@@ -226,19 +233,29 @@ int main() {
   Check(LastPayload("停止").empty() && !gNotices.empty() && gNotices.back() == "停止 ",
         "peer: the handler ran with the empty payload");
   Check(RunPumping(peer + "zero", 20000) == 0, "peer: a payload with a zero byte is acknowledged");
-  Check(LastPayload("启动") == (Bytes{'3', 0, 'x', 'y', 'z'}), "peer: the whole payload was stored");
+  Check(LastPayload("启动") == (Bytes{'3', 0, 'x', 'y', 'z'}),
+        "peer: the whole payload was stored");
   Check(gNotices.back() == "启动 3", "peer: the handler read it as text up to the zero byte");
-  Check(RunPumping(peer + "good", 20000) == 0 && gMatchRuns == runsBefore + 1, "peer: a good request");
-  const char* hostile[] = {"no-dollar",     "no-amp",          "letters",
-                           "negative-length", "absurd-length", "over-cap",
-                           "bad-payload-address", "bad-lparam",
-                           "zero-lparam",   "garbage-wparam",  "huge-descriptor-length",
+  Check(RunPumping(peer + "good", 20000) == 0 && gMatchRuns == runsBefore + 1,
+        "peer: a good request");
+  const char* hostile[] = {"no-dollar",
+                           "no-amp",
+                           "letters",
+                           "negative-length",
+                           "absurd-length",
+                           "over-cap",
+                           "bad-payload-address",
+                           "bad-lparam",
+                           "zero-lparam",
+                           "garbage-wparam",
+                           "huge-descriptor-length",
                            "no-such-process"};
   for (const char* c : hostile) {
     const int before = gMatchRuns;
     const int code = RunPumping(peer + c, 20000);
-    Check(code == 1 && gMatchRuns == before,
-          std::string("hostile ") + c + ": not acknowledged, no handler run (exit " + std::to_string(code) + ")");
+    Check(code == 1 && gMatchRuns == before, std::string("hostile ") + c +
+                                                 ": not acknowledged, no handler run (exit " +
+                                                 std::to_string(code) + ")");
   }
   Check(ToText(LastPayload(kMatch)) == "恶意|1", "the last good payload is kept");
   Check(RunPumping(peer + "good", 20000) == 0, "the host still serves after the hostile senders");

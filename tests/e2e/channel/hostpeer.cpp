@@ -32,7 +32,7 @@ ExchangeArea gArea(1 << 20);
 
 struct Raw {
   std::string descriptor;  // "" builds a good one
-  bool ownLength = false;    // write `length` instead of the payload's real length
+  bool ownLength = false;  // write `length` instead of the payload's real length
   std::int64_t length = 0;
   bool lParamZero = false;
   bool badLParam = false;
@@ -80,26 +80,40 @@ int SendBeyondOwned(HWND host, const Text& name) {
   region[0] = 1;
   const std::string d = std::to_string(base) + "$4096&" + std::to_string(base + 0x10000 - 100);
   std::memcpy(region + 1, d.data(), d.size());
-  const auto wParam = *wire::EncodeWParam(GetCurrentProcessId(), static_cast<std::uint32_t>(d.size()));
+  const auto wParam =
+      *wire::EncodeWParam(GetCurrentProcessId(), static_cast<std::uint32_t>(d.size()));
   SendMessageA(host, RegisterWindowMessageA(name.c_str()), wParam, static_cast<LPARAM>(base + 1));
   return region[0] == 2 ? 0 : 1;
 }
 
 // One malformed case by name; false for a name that is none.
 bool MalformedCase(const std::string& c, Raw& raw) {
-  if (c == "no-dollar") raw.descriptor = "1000 5&2000";
-  else if (c == "no-amp") raw.descriptor = "1000$5 2000";
-  else if (c == "letters") raw.descriptor = "abc$def&ghi";
-  else if (c == "negative-length") raw.ownLength = true, raw.length = -5;
-  else if (c == "absurd-length") raw.ownLength = true, raw.length = 2147483647;
-  else if (c == "over-cap") raw.ownLength = true, raw.length = (1 << 20) + 1;
-  else if (c == "bad-payload-address") raw.descriptor = "1000$5&2000";
-  else if (c == "bad-lparam") raw.badLParam = true;
-  else if (c == "zero-lparam") raw.lParamZero = true;
-  else if (c == "garbage-wparam") raw.wParam = 7;
-  else if (c == "huge-descriptor-length") raw.wParamLengthDelta = 900;
-  else if (c == "no-such-process") raw.pid = 999998;
-  else return false;
+  if (c == "no-dollar")
+    raw.descriptor = "1000 5&2000";
+  else if (c == "no-amp")
+    raw.descriptor = "1000$5 2000";
+  else if (c == "letters")
+    raw.descriptor = "abc$def&ghi";
+  else if (c == "negative-length")
+    raw.ownLength = true, raw.length = -5;
+  else if (c == "absurd-length")
+    raw.ownLength = true, raw.length = 2147483647;
+  else if (c == "over-cap")
+    raw.ownLength = true, raw.length = (1 << 20) + 1;
+  else if (c == "bad-payload-address")
+    raw.descriptor = "1000$5&2000";
+  else if (c == "bad-lparam")
+    raw.badLParam = true;
+  else if (c == "zero-lparam")
+    raw.lParamZero = true;
+  else if (c == "garbage-wparam")
+    raw.wParam = 7;
+  else if (c == "huge-descriptor-length")
+    raw.wParamLengthDelta = 900;
+  else if (c == "no-such-process")
+    raw.pid = 999998;
+  else
+    return false;
   return true;
 }
 
@@ -122,7 +136,8 @@ Text Number(std::uint64_t n) { return ToText(n); }
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  HWND host = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[1], nullptr, 10)));
+  HWND host =
+      reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(argv[1], nullptr, 10)));
   const std::string c = argv[2];
   const Text name = "匹配回复内容";
   const Bytes text = ToBytes(Text("恶意|1"));
@@ -141,10 +156,12 @@ int main(int argc, char** argv) {
     return SendRaw(host, name, ToBytes(Arg(4)), raw);
   }
   if (c == "flood" && argc == 4) {
-    static const char* const kCases[] = {"good", "no-dollar", "no-amp", "letters", "negative-length",
-                                         "absurd-length", "over-cap", "bad-payload-address", "bad-lparam",
-                                         "zero-lparam", "garbage-wparam", "huge-descriptor-length",
-                                         "no-such-process"};
+    static const char* const kCases[] = {
+        "good",           "no-dollar",           "no-amp",
+        "letters",        "negative-length",     "absurd-length",
+        "over-cap",       "bad-payload-address", "bad-lparam",
+        "zero-lparam",    "garbage-wparam",      "huge-descriptor-length",
+        "no-such-process"};
     const long n = std::strtol(argv[3], nullptr, 10);
     long acknowledged = 0;
     for (long i = 0; i < n; ++i) {
@@ -157,9 +174,13 @@ int main(int argc, char** argv) {
     return acknowledged == 0 ? 0 : 1;
   }
   Raw raw;
-  if (c == "empty") return SendHostMessage(reinterpret_cast<NativeWindow>(host), "停止", Bytes{}) ? 0 : 1;
+  if (c == "empty")
+    return SendHostMessage(reinterpret_cast<NativeWindow>(host), "停止", Bytes{}) ? 0 : 1;
   if (c == "zero") {
-    return SendHostMessage(reinterpret_cast<NativeWindow>(host), "启动", Bytes{'3', 0, 'x', 'y', 'z'}) ? 0 : 1;
+    return SendHostMessage(reinterpret_cast<NativeWindow>(host), "启动",
+                           Bytes{'3', 0, 'x', 'y', 'z'})
+               ? 0
+               : 1;
   }
   if (c == "good") return SendRaw(host, name, text, raw);
   if (c == "beyond-owned") return SendBeyondOwned(host, name);

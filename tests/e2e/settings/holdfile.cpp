@@ -18,8 +18,8 @@ int wmain(int argc, wchar_t** argv) {
                                            : FILE_SHARE_READ | FILE_SHARE_WRITE |
                                                  (mode == L"shared" ? FILE_SHARE_DELETE : 0);
   const DWORD limit = static_cast<DWORD>(_wtoi(argv[3]));
-  const quillane::UniqueHandle held(
-      CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const quillane::UniqueHandle held(CreateFileW(file.c_str(), GENERIC_READ, share, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held) {
     std::printf("refused %lu\n", GetLastError());
     return 1;

@@ -78,7 +78,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
   });
   ui::BindAskingHandler("ConfirmExit", [] {
-    return quillane::ShowMessageBox("确定退出吗？", 65, "退出", ui::WindowHandle(WindowId::Main)) == 0;
+    return quillane::ShowMessageBox("确定退出吗？", 65, "退出", ui::WindowHandle(WindowId::Main)) ==
+           0;
   });
   ui::BindHandler("ShutDown", [] {
     Log("shutdown");
@@ -99,7 +100,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     keywords.AppendText("|");
     keywords.Focus();
   });
-  ui::BindHandler("ClampWaitTime", [] { Log("wait " + Control(WindowId::Settings, "编辑框_回复时间").GetText()); });
+  ui::BindHandler("ClampWaitTime",
+                  [] { Log("wait " + Control(WindowId::Settings, "编辑框_回复时间").GetText()); });
   ui::BindHandler("ShowSelectedRule", [] {
     Log("row " + std::to_string(Control(WindowId::Settings, "超级列表框_列表").CurrentRow()));
   });

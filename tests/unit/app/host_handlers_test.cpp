@@ -43,7 +43,9 @@ struct TransportClients : ClientWindows {
   void Move(std::uintptr_t, int, int, int, int) override {}
   void Show(std::uintptr_t, bool) override {}
   std::uint32_t ProcessOf(std::uintptr_t window) override { return owner[window]; }
-  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override { return sender == started; }
+  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override {
+    return sender == started;
+  }
   void Terminate(std::uint32_t) override {}
 };
 
@@ -58,10 +60,11 @@ struct SimulatedClient {
 
   SimulatedClient(LocalHostTransport& t, std::uint64_t processId) : transport(t), pid(processId) {
     transport.AddProcess(pid);
-    window = transport.CreateWindow(pid, [this](NativeWindow, std::uint32_t m, std::uint64_t w, std::int64_t l) {
-      Receive(m, w, l);
-      return std::intptr_t{0};
-    });
+    window = transport.CreateWindow(
+        pid, [this](NativeWindow, std::uint32_t m, std::uint64_t w, std::int64_t l) {
+          Receive(m, w, l);
+          return std::intptr_t{0};
+        });
   }
 
   // Reads a message sent to this window the way a client does.
@@ -74,7 +77,8 @@ struct SimulatedClient {
     const auto desc = wire::ParseDescriptor(d);
     if (!desc) return;
     std::string bytes(desc->payloadLength, '\0');
-    if (desc->payloadLength > 0 && !memory->Read(desc->payloadAddress, bytes.data(), bytes.size())) return;
+    if (desc->payloadLength > 0 && !memory->Read(desc->payloadAddress, bytes.data(), bytes.size()))
+      return;
     const std::uint8_t two = 2;
     memory->Write(desc->statusAddress, &two, 1);
     for (const char* name : {"匹配回复内容", "开启回复", "停止回复", "子夹改变"}) {
@@ -148,7 +152,8 @@ class HostHandlersTest : public ::testing::Test {
     headless->ClickToolButton(ui::WindowId::Main, "工具条1", 0);
     auto client = std::make_unique<SimulatedClient>(transport, clients->nextProcess - 1);
     clients->owner[client->window] = static_cast<std::uint32_t>(client->pid);
-    client->Send(host, "子窗口句柄", ToText(static_cast<std::uint64_t>(client->window)) + "|0|C:\\shop");
+    client->Send(host, "子窗口句柄",
+                 ToText(static_cast<std::uint64_t>(client->window)) + "|0|C:\\shop");
     simulated.push_back(std::move(client));
     return *simulated.back();
   }
@@ -233,7 +238,8 @@ TEST_F(HostHandlersTest, AHungClientCostsTheSendLimitOnceAndExitStillEnds) {
   StopAllShops();
   StopAllShops();
   // The first send ran out of its time; later ones only probe.
-  EXPECT_EQ(transport.timedOutLimits(), (std::vector<std::uint32_t>{kHostSendLimitMs, kHungProbeMs}));
+  EXPECT_EQ(transport.timedOutLimits(),
+            (std::vector<std::uint32_t>{kHostSendLimitMs, kHungProbeMs}));
   EXPECT_EQ(two.received.size(), 2u);
   two.Send(host, "匹配回复内容", "在|2");
   EXPECT_EQ(two.Replies(), std::vector<Text>{"在的"});

@@ -37,8 +37,12 @@ struct FakeClients : ClientWindows {
   bool Embed(std::uintptr_t, std::uintptr_t) override { return true; }
   void Move(std::uintptr_t, int, int, int, int) override {}
   void Show(std::uintptr_t window, bool show) override { shown[window] = show; }
-  std::uint32_t ProcessOf(std::uintptr_t window) override { return static_cast<std::uint32_t>(window / 10); }
-  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override { return sender == started; }
+  std::uint32_t ProcessOf(std::uintptr_t window) override {
+    return static_cast<std::uint32_t>(window / 10);
+  }
+  bool IsClientProcess(std::uint32_t sender, std::uint32_t started) override {
+    return sender == started;
+  }
   void Terminate(std::uint32_t processId) override { terminated.push_back(processId); }
 };
 
@@ -67,7 +71,9 @@ class MainWindowTest : public ::testing::Test {
 
   ui::Control Tabs() { return ui::Control(ui::WindowId::Main, "高级选择夹1"); }
   Text Status() { return ui::Control(ui::WindowId::Main, "状态条1").PartText(1); }
-  void Click(int button) { ASSERT_TRUE(headless->ClickToolButton(ui::WindowId::Main, "工具条1", button)); }
+  void Click(int button) {
+    ASSERT_TRUE(headless->ClickToolButton(ui::WindowId::Main, "工具条1", button));
+  }
   // Adds `n` shops whose clients announce themselves (window = 10 × process id).
   void AddAnnouncedShops(int n) {
     for (int i = 0; i < n; ++i) {
@@ -92,7 +98,8 @@ TEST_F(MainWindowTest, CreatedWindowWelcomesAndAddsShopsWithTheirCommandLines) {
   EXPECT_EQ(Tabs().PageCaption(2), "店铺2");
   EXPECT_EQ(Tabs().CurrentPage(), 2);
   ASSERT_EQ(fake->started.size(), 2u);
-  const Text prefix = "\"" + RunDirectory() + "\\Browser.exe\" " + ToText(static_cast<std::uint64_t>(HostWindow()));
+  const Text prefix =
+      "\"" + RunDirectory() + "\\Browser.exe\" " + ToText(static_cast<std::uint64_t>(HostWindow()));
   EXPECT_EQ(fake->started[0], prefix + " 1");
   EXPECT_EQ(fake->started[1], prefix + " 2");
   EXPECT_EQ(Shops().Count(), 2);
@@ -125,8 +132,8 @@ TEST_F(MainWindowTest, DeletingTheMiddleShopRenumbersTabsAndShowsThePreviousOne)
   EXPECT_EQ(Tabs().PageCaption(2), "店铺2");
   EXPECT_EQ(Tabs().CurrentPage(), 1);
   EXPECT_EQ(Shops().At(2).window, 777u);
-  EXPECT_TRUE(fake->shown[1000]);   // shop 1's window shown
-  EXPECT_FALSE(fake->shown[777]);   // the other hidden
+  EXPECT_TRUE(fake->shown[1000]);  // shop 1's window shown
+  EXPECT_FALSE(fake->shown[777]);  // the other hidden
 
   // Deleting the shop with the data directory removes the directory.
   Tabs().SetCurrentPage(2);
@@ -187,15 +194,15 @@ TEST_F(MainWindowTest, OnlyFoldersClearOfTheSystemsAndTheProgramsAreRemoved) {
 
   const Text s = scratch.string();
   const Text refused[] = {
-      s + "/users",                    // above the profile
-      s + "/users/staff/.",            // the profile itself
-      s + "/users/staff/docs/../",     // the profile again
-      s + "/link-to-users",            // above the profile through a link
+      s + "/users",                 // above the profile
+      s + "/users/staff/.",         // the profile itself
+      s + "/users/staff/docs/../",  // the profile again
+      s + "/link-to-users",         // above the profile through a link
       s + "/link-to-users/staff/docs/..",
-      s + "/elsewhere/.",              // named with "." or ".."
+      s + "/elsewhere/.",  // named with "." or ".."
       s + "/shop/x/..",
-      s + "/shop",                     // above another shop's folder
-      "shop",                          // relative
+      s + "/shop",  // above another shop's folder
+      "shop",       // relative
   };
   for (const Text& folder : refused) {
     Click(0);

@@ -13,7 +13,7 @@ TEST(ReplyIndex, ExactRuleBeforeContainmentRule) {
   const auto rules = Rules({{"你好|您好", "完全匹配", "A"}, {"您好", "包含", "B"}});
   const ReplyIndex index(rules);
   EXPECT_EQ(index.FirstMatch("您好"), 0);
-  EXPECT_EQ(index.FirstMatch("好"), 1);     // occurs inside the piece 您好
+  EXPECT_EQ(index.FirstMatch("好"), 1);       // occurs inside the piece 您好
   EXPECT_EQ(index.FirstMatch("您好啊"), -1);  // the piece is searched, not the text
 }
 
@@ -42,7 +42,7 @@ TEST(ReplyIndex, ExactRulesCompareBytesAndAnyOtherRuleTextIsExact) {
   EXPECT_EQ(index.FirstMatch("hi"), -1);
   EXPECT_EQ(index.FirstMatch("Hi"), 0);
   EXPECT_EQ(index.FirstMatch("在吗"), -1);  // the trailing blank counts
-  EXPECT_EQ(index.FirstMatch(""), 2);      // the empty piece before the first "|"
+  EXPECT_EQ(index.FirstMatch(""), 2);       // the empty piece before the first "|"
   EXPECT_EQ(index.FirstMatch("H"), -1);
 }
 

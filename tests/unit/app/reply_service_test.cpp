@@ -55,7 +55,9 @@ TEST_F(ReplyServiceTest, AnswersFromTheRulesInPriorityOrder) {
 }
 
 TEST_F(ReplyServiceTest, BlankRepliesFallBackButLineBreaksAreSent) {
-  Save({{"在吗", "　　", "包含", "3"}, {"发货", "\r\n", "完全匹配", "2"}, {"在", "later", "包含", "1"}});
+  Save({{"在吗", "　　", "包含", "3"},
+        {"发货", "\r\n", "完全匹配", "2"},
+        {"在", "later", "包含", "1"}});
   EXPECT_EQ(MatchCustomerText("在"), "默认回复");  // the first match decides, even when blank
   EXPECT_EQ(MatchCustomerText("发货"), "\r\n");
   EXPECT_EQ(MatchCustomerText("Hi"), "默认回复");

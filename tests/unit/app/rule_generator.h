@@ -18,10 +18,18 @@ class RuleGenerator {
   explicit RuleGenerator(unsigned seed) : rng_(seed) {}
 
   Text Piece(int maxChars) {
-    static const char* const kChars[] = {
-        "a", "b", "A", "@", " ", "\xD4\xDA" /* 在 */, "\xC2\xF0" /* 吗 */,
-        "\xC2\xD4" /* trail byte = lead of 在 */, "\x81\x40" /* trail '@' */,
-        "\x81\x7C" /* trail '|' */, "\xA1\xA1" /* full-width blank */, "\xDA\xC2"};
+    static const char* const kChars[] = {"a",
+                                         "b",
+                                         "A",
+                                         "@",
+                                         " ",
+                                         "\xD4\xDA" /* 在 */,
+                                         "\xC2\xF0" /* 吗 */,
+                                         "\xC2\xD4" /* trail byte = lead of 在 */,
+                                         "\x81\x40" /* trail '@' */,
+                                         "\x81\x7C" /* trail '|' */,
+                                         "\xA1\xA1" /* full-width blank */,
+                                         "\xDA\xC2"};
     Text out;
     const int n = Uniform(0, maxChars);
     for (int i = 0; i < n; ++i) out += kChars[Uniform(0, std::size(kChars) - 1)];

@@ -74,8 +74,12 @@ class SettingsWindowTest : public ::testing::Test {
     Settle();
   }
   void Close() { ASSERT_TRUE(headless_->RequestClose(ui::WindowId::Settings)); }
-  void Click(const char* button) { ASSERT_TRUE(headless_->ClickButton(ui::WindowId::Settings, button)); }
-  void ClickRow(int row) { ASSERT_TRUE(headless_->ClickRow(ui::WindowId::Settings, "超级列表框_列表", row)); }
+  void Click(const char* button) {
+    ASSERT_TRUE(headless_->ClickButton(ui::WindowId::Settings, button));
+  }
+  void ClickRow(int row) {
+    ASSERT_TRUE(headless_->ClickRow(ui::WindowId::Settings, "超级列表框_列表", row));
+  }
   void Enter(const char* keywords, const char* reply, int rule, const char* code) {
     Input("编辑框_关键词").SetText(keywords);
     Input("编辑框_回复语").SetText(reply);
@@ -107,7 +111,9 @@ class SettingsWindowTest : public ::testing::Test {
     std::ifstream in(dir_ / name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  void WriteIni(const std::string& bytes) { std::ofstream(dir_ / "Data.ini", std::ios::binary) << bytes; }
+  void WriteIni(const std::string& bytes) {
+    std::ofstream(dir_ / "Data.ini", std::ios::binary) << bytes;
+  }
   Text OnlyBoxText() {
     const std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
     return boxes.size() == 1 ? boxes[0].text : "boxes: " + std::to_string(boxes.size());
@@ -121,15 +127,18 @@ class SettingsWindowTest : public ::testing::Test {
 };
 
 TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAndRules) {
-  ASSERT_EQ(ReplaceRules(directory_, {{"在吗|在不", "在的", "包含", "007"}, {"发货", "今天发", "完全匹配", "-3"}}),
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗|在不", "在的", "包含", "007"},
+                                      {"发货", "今天发", "完全匹配", "-3"}}),
             RuleStoreResult::Ok);
   Open();
   const std::string ini = ReadFile("Data.ini");
   EXPECT_EQ(ini.size(), 103u);
-  EXPECT_EQ(ini, std::string("[Reply]\r\nDefault=") + kBuiltInDefaultReply + "\r\n[Wait]\r\nsecond=5\r\n");
+  EXPECT_EQ(ini, std::string("[Reply]\r\nDefault=") + kBuiltInDefaultReply +
+                     "\r\n[Wait]\r\nsecond=5\r\n");
   EXPECT_EQ(Input("编辑框_默认回复内容").GetText(), kBuiltInDefaultReply);
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
-  EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"在吗|在不", "在的", "包含", "7"}, {"发货", "今天发", "完全匹配", "-3"}}));
+  EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"在吗|在不", "在的", "包含", "7"},
+                                              {"发货", "今天发", "完全匹配", "-3"}}));
 
   // Closing tells the main window; an existing Data.ini is read, not rewritten.
   Close();
@@ -138,7 +147,7 @@ TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAnd
   Open();
   EXPECT_EQ(Input("编辑框_默认回复内容").GetText(), "您好");
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");  // 3 is raised to 5
-  EXPECT_EQ(List().RowCount(), 2);                      // a fresh list each time
+  EXPECT_EQ(List().RowCount(), 2);                     // a fresh list each time
   EXPECT_EQ(ReadFile("Data.ini"), "[Reply]\r\nDefault=您好\r\n[Wait]\r\nsecond=3\r\n");
 
   // Typing: a text that reads below 5 becomes 5 at once.
@@ -146,9 +155,10 @@ TEST_F(SettingsWindowTest, LoadWritesTheDefaultDataIniAndShowsTheStoredValuesAnd
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
   ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "2"));
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "52");
-  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b\b1"));  // "5", then "51"
-  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));     // "5"
-  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));     // "" gives 5
+  ASSERT_TRUE(
+      headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b\b1"));  // "5", then "51"
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));  // "5"
+  ASSERT_TRUE(headless_->TypeText(ui::WindowId::Settings, "编辑框_回复时间", "\b"));  // "" gives 5
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
   Input("编辑框_回复时间").SetText("1");
   EXPECT_EQ(Input("编辑框_回复时间").GetText(), "5");
@@ -287,8 +297,8 @@ TEST_F(SettingsWindowTest, FailedSavesShowTheirNumberedMessageAndKeepTheList) {
     ASSERT_LT(failAt, 10000);
   }
   table::SetFileChangeHook(nullptr);
-  EXPECT_EQ(messages, (std::set<Text>{"保存失败，请重试！-2", "保存失败，请重试！-3", "保存失败，请重试！-4",
-                                      kSortSaveFailed}));
+  EXPECT_EQ(messages, (std::set<Text>{"保存失败，请重试！-2", "保存失败，请重试！-3",
+                                      "保存失败，请重试！-4", kSortSaveFailed}));
   EXPECT_EQ(ReadRules().size(), 2u);
 
   // Data.ini cannot be written (a folder has its name): -5, rules saved.
@@ -311,7 +321,8 @@ TEST_F(SettingsWindowTest, FailedSavesShowTheirNumberedMessageAndKeepTheList) {
 TEST_F(SettingsWindowTest, SavesRunInTheOrderPressedAndClosingDuringLoadOrSaveIsHarmless) {
   // A long list: the load is still filling when the window is closed.
   std::vector<RuleRow> many;
-  for (int i = 0; i < 3000; ++i) many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
+  for (int i = 0; i < 3000; ++i)
+    many.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i % 7)});
   ASSERT_EQ(ReplaceRules(directory_, many), RuleStoreResult::Ok);
   ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Settings));
   while (List().RowCount() == 0) ProcessEvents();
@@ -425,7 +436,8 @@ TEST_F(SettingsWindowTest, ConfirmedExitWaitsForTheSaveAndSaysSo) {
     if (!first.exchange(false)) return 0;
     // The save's first change waits until the main window says it is saving.
     for (int i = 0; i < 1000 && !saidSaving; ++i) {
-      saidSaving = ui::Control(ui::WindowId::Main, "状态条1").PartText(1) == kSavingBeforeExitStatus;
+      saidSaving =
+          ui::Control(ui::WindowId::Main, "状态条1").PartText(1) == kSavingBeforeExitStatus;
       if (!saidSaving) ::usleep(10000);
     }
     return 0;

@@ -32,7 +32,8 @@ struct FakeSender {
     payload = bytes;
     const Text d = wire::BuildDescriptor(kStatusAt, static_cast<std::uint32_t>(bytes.size()),
                                          bytes.empty() ? 0 : kPayloadAt);
-    return SendRaw(target, name, d, *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
+    return SendRaw(target, name, d,
+                   *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
                    kDescriptorAt);
   }
 
@@ -71,11 +72,12 @@ class Channel : public ::testing::Test {
     gRuns = 0;
     gOtherRuns = 0;
     gSeen.clear();
-    host = transport.CreateWindow(transport.CurrentProcessId(),
-                                  [this](NativeWindow, std::uint32_t m, std::uint64_t, std::int64_t) {
-                                    passedOn.push_back(m);
-                                    return std::intptr_t{77};
-                                  });
+    host =
+        transport.CreateWindow(transport.CurrentProcessId(),
+                               [this](NativeWindow, std::uint32_t m, std::uint64_t, std::int64_t) {
+                                 passedOn.push_back(m);
+                                 return std::intptr_t{77};
+                               });
   }
   void TearDown() override {
     ClearHostRegistry();
@@ -91,8 +93,8 @@ class Channel : public ::testing::Test {
 
 TEST_F(Channel, RegistrationRefusesDuplicatesAndEmptyNames) {
   EXPECT_TRUE(RegisterHostMessage("匹配回复内容", CountingHandler));
-  EXPECT_FALSE(RegisterHostMessage("匹配回复内容", OtherHandler));   // same name
-  EXPECT_FALSE(RegisterHostMessage("停止", CountingHandler));        // same handler
+  EXPECT_FALSE(RegisterHostMessage("匹配回复内容", OtherHandler));  // same name
+  EXPECT_FALSE(RegisterHostMessage("停止", CountingHandler));       // same handler
   EXPECT_FALSE(RegisterHostMessage("", OtherHandler));
   EXPECT_TRUE(RegisterHostMessage("停止", OtherHandler));
   // The refused name was not kept: it can be registered later with a new handler.
@@ -128,7 +130,7 @@ TEST_F(Channel, EmptyPayloadAndZeroBytesInside) {
 
   const Bytes withZero{'a', 0, 'b', '|', '2'};
   client.Send(host, "匹配回复内容", withZero);
-  EXPECT_EQ(LastPayload("匹配回复内容"), withZero);  // stored whole
+  EXPECT_EQ(LastPayload("匹配回复内容"), withZero);     // stored whole
   EXPECT_EQ(ToText(LastPayload("匹配回复内容")), "a");  // as text: up to the zero byte
 }
 
@@ -165,7 +167,9 @@ TEST_F(Channel, HostileSendsNeverRunAHandlerNorGetAnAcknowledgement) {
   client.payload = ToBytes(Text("0123456789"));  // mapped at kPayloadAt by SendRaw
 
   const Text name = "匹配回复内容";
-  const auto wp = [](const Text& d) { return *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())); };
+  const auto wp = [](const Text& d) {
+    return *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size()));
+  };
   struct Case {
     const char* what;
     Text descriptor;
@@ -188,7 +192,8 @@ TEST_F(Channel, HostileSendsNeverRunAHandlerNorGetAnAcknowledgement) {
       {"lParam zero", ok, wp(ok), 0},
       {"wParam garbage", ok, 5, at},
       {"wParam zero", ok, 0, at},
-      {"process that cannot be opened", ok, *wire::EncodeWParam(31337, static_cast<std::uint32_t>(ok.size())), at},
+      {"process that cannot be opened", ok,
+       *wire::EncodeWParam(31337, static_cast<std::uint32_t>(ok.size())), at},
       {"huge descriptor length", ok, 1777999, at},
   };
   for (const Case& c : cases) {
@@ -196,7 +201,7 @@ TEST_F(Channel, HostileSendsNeverRunAHandlerNorGetAnAcknowledgement) {
     client.SendRaw(host, name, c.descriptor, c.wParam, c.lParam);
     EXPECT_EQ(gRuns, 1) << c.what;
     EXPECT_FALSE(client.acknowledged()) << c.what;
-    EXPECT_EQ(passedOn.size(), 1u) << c.what;  // still passed on
+    EXPECT_EQ(passedOn.size(), 1u) << c.what;                  // still passed on
     EXPECT_EQ(ToText(LastPayload(name)), "good|1") << c.what;  // the last good payload stays
   }
   // The well-formed descriptor through the same path is served.
@@ -214,7 +219,8 @@ TEST_F(Channel, FailedAcknowledgementStillServesAReadPayload) {
   const Text d = wire::BuildDescriptor(0xA000, 4, FakeSender::kPayloadAt);  // status not writable
   std::vector<std::uint8_t> readOnly{1};
   transport.MapMemory(kClientPid, 0xA000, &readOnly, false);
-  client.SendRaw(host, "匹配回复内容", d, *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
+  client.SendRaw(host, "匹配回复内容", d,
+                 *wire::EncodeWParam(kClientPid, static_cast<std::uint32_t>(d.size())),
                  FakeSender::kDescriptorAt);
   EXPECT_EQ(gRuns, 1);
   EXPECT_EQ(readOnly[0], 1);
@@ -231,21 +237,23 @@ struct ClientWindow {
   int messages = 0;
   bool acknowledge = true;
   NativeWindow Create(std::uint64_t pid) {
-    return transport.CreateWindow(pid, [this](NativeWindow, std::uint32_t, std::uint64_t wp, std::int64_t lp) {
-      ++messages;
-      const auto f = wire::DecodeWParam(wp);
-      if (!f) return std::intptr_t{0};
-      auto mem = transport.OpenProcess(f->processId);
-      std::string d(f->descriptorLength, '\0');
-      if (!mem || !mem->Read(static_cast<std::uint64_t>(lp), d.data(), d.size())) return std::intptr_t{0};
-      const auto desc = wire::ParseDescriptor(d);
-      if (!desc) return std::intptr_t{0};
-      received.assign(desc->payloadLength, 0);
-      if (!received.empty()) mem->Read(desc->payloadAddress, received.data(), received.size());
-      const std::uint8_t two = 2;
-      if (acknowledge) mem->Write(desc->statusAddress, &two, 1);
-      return std::intptr_t{1};
-    });
+    return transport.CreateWindow(
+        pid, [this](NativeWindow, std::uint32_t, std::uint64_t wp, std::int64_t lp) {
+          ++messages;
+          const auto f = wire::DecodeWParam(wp);
+          if (!f) return std::intptr_t{0};
+          auto mem = transport.OpenProcess(f->processId);
+          std::string d(f->descriptorLength, '\0');
+          if (!mem || !mem->Read(static_cast<std::uint64_t>(lp), d.data(), d.size()))
+            return std::intptr_t{0};
+          const auto desc = wire::ParseDescriptor(d);
+          if (!desc) return std::intptr_t{0};
+          received.assign(desc->payloadLength, 0);
+          if (!received.empty()) mem->Read(desc->payloadAddress, received.data(), received.size());
+          const std::uint8_t two = 2;
+          if (acknowledge) mem->Write(desc->statusAddress, &two, 1);
+          return std::intptr_t{1};
+        });
   }
 };
 }  // namespace
@@ -327,7 +335,8 @@ TEST_F(Channel, PayloadBehindTheDescriptorIsTakenFromOneRead) {
   transport.MapMemory(kClientPid, kBase, &memory);
   const auto send = [&](std::uint64_t payloadOffset, const Text& text) {
     memory[0] = 1;
-    std::copy(text.begin(), text.end(), memory.begin() + static_cast<std::ptrdiff_t>(payloadOffset));
+    std::copy(text.begin(), text.end(),
+              memory.begin() + static_cast<std::ptrdiff_t>(payloadOffset));
     const Text d = wire::BuildDescriptor(kBase, static_cast<std::uint32_t>(text.size()),
                                          static_cast<std::uint32_t>(kBase + payloadOffset));
     std::copy(d.begin(), d.end(), memory.begin() + 1);

@@ -16,8 +16,8 @@ TEST(ExchangeArea, RangesAreFirstFitAlignedAndReused) {
   EXPECT_EQ(c, 64);
   EXPECT_EQ(r.Take(100), -1);  // only 80 left
   EXPECT_TRUE(r.Give(16));
-  EXPECT_EQ(r.Take(48), 16);   // the freed gap is reused
-  EXPECT_FALSE(r.Give(17));    // not the start of a range
+  EXPECT_EQ(r.Take(48), 16);  // the freed gap is reused
+  EXPECT_FALSE(r.Give(17));   // not the start of a range
   EXPECT_EQ(r.Take(0), -1);
   EXPECT_EQ(r.Take(257), -1);
   EXPECT_EQ(r.Take(80), 176);

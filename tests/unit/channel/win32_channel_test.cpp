@@ -47,7 +47,8 @@ TEST(Win32Channel, SendToOwnWindowIsFetchedAcknowledgedAndServed) {
   ASSERT_TRUE(RegisterHostMessage("匹配回复内容", Handler));
   SubclassHostWindow(reinterpret_cast<NativeWindow>(w));
 
-  EXPECT_TRUE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("在吗|1"))));
+  EXPECT_TRUE(
+      SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("在吗|1"))));
   EXPECT_EQ(gRuns, 1);
   EXPECT_EQ(ToText(LastPayload("匹配回复内容")), "在吗|1");
   const Bytes zero{'a', 0, 'b'};
@@ -63,7 +64,8 @@ TEST(Win32Channel, SendToOwnWindowIsFetchedAcknowledgedAndServed) {
   EXPECT_FALSE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "停止", ToBytes(Text("1"))));
 
   DestroyWindow(w);
-  EXPECT_FALSE(SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("x"))));
+  EXPECT_FALSE(
+      SendHostMessage(reinterpret_cast<NativeWindow>(w), "匹配回复内容", ToBytes(Text("x"))));
   EXPECT_EQ(gRuns, 3);
   ClearHostRegistry();
 }

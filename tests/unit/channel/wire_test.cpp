@@ -8,9 +8,9 @@ using namespace quillane::wire;
 TEST(Wire, WParamDigitsAreCountPidAndDescriptorLength) {
   EXPECT_EQ(EncodeWParam(4312, 23), 4431223u);
   EXPECT_EQ(EncodeWParam(7, 5), 175u);
-  EXPECT_EQ(EncodeWParam(999999, 99), 699999999u);  // the widest that fits
-  EXPECT_EQ(EncodeWParam(123456, 100), std::nullopt);   // 6123456100 >= 2^31
-  EXPECT_EQ(EncodeWParam(1234567, 20), std::nullopt);   // 7-digit process ids do not fit
+  EXPECT_EQ(EncodeWParam(999999, 99), 699999999u);     // the widest that fits
+  EXPECT_EQ(EncodeWParam(123456, 100), std::nullopt);  // 6123456100 >= 2^31
+  EXPECT_EQ(EncodeWParam(1234567, 20), std::nullopt);  // 7-digit process ids do not fit
   EXPECT_EQ(EncodeWParam(0, 20), std::nullopt);
   EXPECT_EQ(EncodeWParam(12, 0), std::nullopt);
 
@@ -39,13 +39,13 @@ TEST(Wire, WParamFromWiderPeersIsDecoded) {
 }
 
 TEST(Wire, GarbageWParamIsRefused) {
-  EXPECT_FALSE(DecodeWParam(0));          // digit count 0
-  EXPECT_FALSE(DecodeWParam(41234));      // no digits left for the length
-  EXPECT_FALSE(DecodeWParam(44312));      // 4 digits of pid, none for the length
-  EXPECT_FALSE(DecodeWParam(1050));       // process id 0
-  EXPECT_FALSE(DecodeWParam(1700));       // descriptor length 0
-  EXPECT_FALSE(DecodeWParam(17999));      // descriptor length beyond the limit
-  EXPECT_FALSE(DecodeWParam(~0ull));      // "18446744073709551615": an 18-digit length
+  EXPECT_FALSE(DecodeWParam(0));      // digit count 0
+  EXPECT_FALSE(DecodeWParam(41234));  // no digits left for the length
+  EXPECT_FALSE(DecodeWParam(44312));  // 4 digits of pid, none for the length
+  EXPECT_FALSE(DecodeWParam(1050));   // process id 0
+  EXPECT_FALSE(DecodeWParam(1700));   // descriptor length 0
+  EXPECT_FALSE(DecodeWParam(17999));  // descriptor length beyond the limit
+  EXPECT_FALSE(DecodeWParam(~0ull));  // "18446744073709551615": an 18-digit length
   EXPECT_FALSE(DecodeWParam(9));
 }
 
@@ -81,18 +81,18 @@ TEST(Wire, DescriptorNumbersAreUnsigned32OrWider) {
 TEST(Wire, MalformedDescriptorsAreRefused) {
   EXPECT_FALSE(ParseDescriptor(""));
   EXPECT_FALSE(ParseDescriptor("123"));
-  EXPECT_FALSE(ParseDescriptor("10$5"));         // no "&"
-  EXPECT_FALSE(ParseDescriptor("10&5$20"));      // "&" before "$"
-  EXPECT_FALSE(ParseDescriptor("$5&20"));        // no status address
-  EXPECT_FALSE(ParseDescriptor("0$5&20"));       // status address 0
-  EXPECT_FALSE(ParseDescriptor("10$-1&20"));     // negative length
+  EXPECT_FALSE(ParseDescriptor("10$5"));           // no "&"
+  EXPECT_FALSE(ParseDescriptor("10&5$20"));        // "&" before "$"
+  EXPECT_FALSE(ParseDescriptor("$5&20"));          // no status address
+  EXPECT_FALSE(ParseDescriptor("0$5&20"));         // status address 0
+  EXPECT_FALSE(ParseDescriptor("10$-1&20"));       // negative length
   EXPECT_FALSE(ParseDescriptor("10$1048577&20"));  // above the cap
   EXPECT_FALSE(ParseDescriptor("10$99999999999&20"));
-  EXPECT_FALSE(ParseDescriptor("10$5&0"));       // no payload address for 5 bytes
+  EXPECT_FALSE(ParseDescriptor("10$5&0"));  // no payload address for 5 bytes
   // Numbers too long for 64 bits are refused, not overflowed.
   EXPECT_FALSE(ParseDescriptor("9999999999999999999$5&20"));
   EXPECT_FALSE(ParseDescriptor("10$5&-9999999999999999999"));
-  EXPECT_FALSE(ParseDescriptor("10$5x&20"));     // garbage in a number
+  EXPECT_FALSE(ParseDescriptor("10$5x&20"));  // garbage in a number
   EXPECT_FALSE(ParseDescriptor("10$5&20&30"));
   EXPECT_FALSE(ParseDescriptor("10$5&-4294967296"));
   EXPECT_FALSE(ParseDescriptor("10$5&99999999999999999999"));

@@ -11,5 +11,6 @@ TEST(GbkLiterals, ChineseLiteralIsGbkBytes) {
 
 TEST(GbkLiterals, FullWidthBlankAndAsciiAreUnchanged) {
   EXPECT_EQ(std::string("　"), std::string("\xA1\xA1"));
-  EXPECT_EQ(std::string("Data.ini|$&"), std::string("\x44\x61\x74\x61\x2E\x69\x6E\x69\x7C\x24\x26"));
+  EXPECT_EQ(std::string("Data.ini|$&"),
+            std::string("\x44\x61\x74\x61\x2E\x69\x6E\x69\x7C\x24\x26"));
 }

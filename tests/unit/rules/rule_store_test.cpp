@@ -27,8 +27,9 @@ namespace fs = std::filesystem;
 class RuleStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("rule_store_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("rule_store_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     directory_ = dir_.string();
@@ -49,7 +50,8 @@ class RuleStoreTest : public ::testing::Test {
       rows.push_back({std::get<Text>(table::ReadField("关键词", kSortedCopyAlias).value),
                       std::get<Text>(table::ReadField("回复语", kSortedCopyAlias).value),
                       std::get<Text>(table::ReadField("匹配规则", kSortedCopyAlias).value),
-                      std::to_string(std::get<std::int32_t>(table::ReadField("匹配码", kSortedCopyAlias).value))});
+                      std::to_string(std::get<std::int32_t>(
+                          table::ReadField("匹配码", kSortedCopyAlias).value))});
     }
     return rows;
   }
@@ -83,19 +85,24 @@ TEST_F(RuleStoreTest, SavedRulesReadBackWithCodesAsIntegers) {
 }
 
 TEST_F(RuleStoreTest, SortedCopyOrdersByCodeLargestFirstWithTheSortsTieOrder) {
-  ASSERT_EQ(ReplaceRules(directory_, {{"A", "a", "包含", "5"}, {"B", "b", "包含", "9"}, {"C", "c", "包含", "5"}}),
-            RuleStoreResult::Ok);
+  ASSERT_EQ(
+      ReplaceRules(directory_,
+                   {{"A", "a", "包含", "5"}, {"B", "b", "包含", "9"}, {"C", "c", "包含", "5"}}),
+      RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, false), RuleStoreResult::Ok);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"B", "C", "A"}));
 
-  ASSERT_EQ(ReplaceRules(directory_, {{"A", "a", "包含", "1"}, {"B", "b", "包含", "1"}, {"C", "c", "包含", "1"}}),
-            RuleStoreResult::Ok);
+  ASSERT_EQ(
+      ReplaceRules(directory_,
+                   {{"A", "a", "包含", "1"}, {"B", "b", "包含", "1"}, {"C", "c", "包含", "1"}}),
+      RuleStoreResult::Ok);
   const auto before = SortedCopyGeneration();
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   EXPECT_GT(SortedCopyGeneration(), before);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"B", "C", "A"}));
 
-  ASSERT_EQ(ReplaceRules(directory_, {{"neg", "", "包含", "-3"}, {"zero", "", "包含", "0"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(ReplaceRules(directory_, {{"neg", "", "包含", "-3"}, {"zero", "", "包含", "0"}}),
+            RuleStoreResult::Ok);
   ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
   EXPECT_EQ(SortedKeywords(), (std::vector<Text>{"zero", "neg"}));
 }
@@ -157,8 +164,8 @@ std::vector<RuleRow> NumberedRules(const char* prefix, int count) {
   std::vector<RuleRow> rows;
   for (int i = 0; i < count; ++i) {
     const Text n = std::to_string(i);
-    rows.push_back({Text(prefix) + "在吗" + n, Text(prefix) + "回复" + n, i % 3 ? "包含" : "完全匹配",
-                    std::to_string(i % 4 - 1)});
+    rows.push_back({Text(prefix) + "在吗" + n, Text(prefix) + "回复" + n,
+                    i % 3 ? "包含" : "完全匹配", std::to_string(i % 4 - 1)});
   }
   return rows;
 }
@@ -228,7 +235,8 @@ TEST_F(RuleStoreTest, SaveKeepsTheFieldWidthsOfTheExistingTable) {
   const std::int32_t widths[] = {300, 2000, 20, 0};
   for (int i = 0; i < 4; ++i) {
     fields[i].name = names[i];
-    fields[i].type = static_cast<std::int32_t>(i < 3 ? table::FieldType::kText : table::FieldType::kInt);
+    fields[i].type =
+        static_cast<std::int32_t>(i < 3 ? table::FieldType::kText : table::FieldType::kInt);
     fields[i].width = widths[i];
   }
   ASSERT_TRUE(WriteBytesToFile(directory_ + kRuleTableFile,
@@ -259,7 +267,8 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       int changes = 0;
-      if (!table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword)) ::_exit(2);
+      if (!table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword))
+        ::_exit(2);
       if (RebuildSortedCopy(directory_, false) != RuleStoreResult::Ok) ::_exit(3);
       table::SetFileChangeHook([&] {
         if (++changes == killAt) ::kill(::getpid(), SIGKILL);
@@ -272,7 +281,8 @@ TEST_F(RuleStoreTest, SaveKilledAtEveryChangeLeavesTheOldOrTheNewRulesWhole) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "at change " << killAt;
+    ASSERT_TRUE(killed || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        << "at change " << killAt;
 
     ASSERT_TRUE(table::OpenTable(directory_ + kRuleTableFile, kRuleTableAlias, kRulePassword))
         << "at change " << killAt;

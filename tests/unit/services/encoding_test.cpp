@@ -23,7 +23,9 @@ TEST(Encoding, InvalidBytesAreReplacedWithoutLosingTheRest) {
   const std::string utf8 = GbkToUtf8(kGbk + "\xD4");
   EXPECT_EQ(utf8.substr(0, kUtf8.size()), kUtf8);
   EXPECT_GT(utf8.size(), kUtf8.size());
-  const std::string gbk = Utf8ToGbk("a\xFF" "b");
+  const std::string gbk = Utf8ToGbk(
+      "a\xFF"
+      "b");
   EXPECT_EQ(gbk.front(), 'a');
   EXPECT_EQ(gbk.back(), 'b');
 }

@@ -13,12 +13,12 @@ using quillane::testing::ReadFile;
 using quillane::testing::TempDir;
 
 TEST(Process, ShowModesAreClampedAndMapped) {
-  EXPECT_EQ(ShowCommandFor(1), 0);   // SW_HIDE
-  EXPECT_EQ(ShowCommandFor(2), 1);   // SW_SHOWNORMAL
-  EXPECT_EQ(ShowCommandFor(3), 2);   // SW_SHOWMINIMIZED
-  EXPECT_EQ(ShowCommandFor(4), 3);   // SW_SHOWMAXIMIZED
-  EXPECT_EQ(ShowCommandFor(5), 4);   // SW_SHOWNOACTIVATE
-  EXPECT_EQ(ShowCommandFor(6), 6);   // SW_MINIMIZE
+  EXPECT_EQ(ShowCommandFor(1), 0);  // SW_HIDE
+  EXPECT_EQ(ShowCommandFor(2), 1);  // SW_SHOWNORMAL
+  EXPECT_EQ(ShowCommandFor(3), 2);  // SW_SHOWMINIMIZED
+  EXPECT_EQ(ShowCommandFor(4), 3);  // SW_SHOWMAXIMIZED
+  EXPECT_EQ(ShowCommandFor(5), 4);  // SW_SHOWNOACTIVATE
+  EXPECT_EQ(ShowCommandFor(6), 6);  // SW_MINIMIZE
   EXPECT_EQ(ShowCommandFor(0), 0);
   EXPECT_EQ(ShowCommandFor(-9), 0);
   EXPECT_EQ(ShowCommandFor(7), 6);

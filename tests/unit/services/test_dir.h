@@ -20,8 +20,9 @@ class TempDir {
   TempDir() {
     static int counter = 0;
     for (;;) {
-      const auto candidate = std::filesystem::temp_directory_path() /
-                             ("quillane-svc-" + std::to_string(Pid()) + "-" + std::to_string(++counter));
+      const auto candidate =
+          std::filesystem::temp_directory_path() /
+          ("quillane-svc-" + std::to_string(Pid()) + "-" + std::to_string(++counter));
       std::error_code ec;
       if (std::filesystem::create_directory(candidate, ec)) {
         path_ = candidate.string();

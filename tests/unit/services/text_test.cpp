@@ -111,6 +111,9 @@ TEST(TextOps, TrimSpacesRemovesHalfAndFullWidthSpacesOnly) {
 TEST(TextOps, ToUpperLeavesTwoByteCharactersAlone) {
   EXPECT_EQ(ToUpper("abcXYZ1"), "ABCXYZ1");
   // The trail byte 0x61 ('a') of the character 81 61 is not a letter.
-  EXPECT_EQ(ToUpper("\x81\x61" "a"), "\x81\x61" "A");
+  EXPECT_EQ(ToUpper("\x81\x61"
+                    "a"),
+            "\x81\x61"
+            "A");
   EXPECT_EQ(ToUpper(""), "");
 }

@@ -46,7 +46,10 @@ TEST(Values, ToIntegerReadsLeadingNumbers) {
   EXPECT_EQ(ToInteger("\t\n 9"), 9);
   EXPECT_EQ(ToInteger("- 5"), 0);
   EXPECT_EQ(ToInteger("12 34"), 12);
-  EXPECT_EQ(ToInteger(std::string("12\0" "34", 5)), 12);
+  EXPECT_EQ(ToInteger(std::string("12\0"
+                                  "34",
+                                  5)),
+            12);
   // Out of range: clamped to the 32-bit range.
   EXPECT_EQ(ToInteger("99999999999"), std::numeric_limits<std::int32_t>::max());
   EXPECT_EQ(ToInteger("-99999999999"), std::numeric_limits<std::int32_t>::min());
@@ -58,7 +61,9 @@ TEST(Values, ToIntegerReadsLeadingNumbers) {
 TEST(Values, ToIntegerReadsFullWidthDigitsSignsAndSpaces) {
   EXPECT_EQ(ToInteger("１２３"), 123);
   EXPECT_EQ(ToInteger("－４２"), -42);
-  EXPECT_EQ(ToInteger("\xA1\xA1" "７x"), 7);  // full-width space, then 7
+  EXPECT_EQ(ToInteger("\xA1\xA1"
+                      "７x"),
+            7);  // full-width space, then 7
   EXPECT_EQ(ToInteger("1２3"), 123);
   EXPECT_EQ(ToInteger("数1"), 0);
 }

@@ -35,8 +35,8 @@ TEST(Win32Services, WriteBytesToFileAndDeleteDirectoryTree) {
   ASSERT_TRUE(WriteBytesToFile(root + "\\b.bin", Bytes{}));
   EXPECT_FALSE(WriteBytesToFile("", Bytes{'x'}));
   // Opened with no sharing: a second writer at the same time fails.
-  HANDLE open = CreateFileW(fs::path(root + "\\b.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE open = CreateFileW(fs::path(root + "\\b.bin").wstring().c_str(), GENERIC_READ,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(open, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(WriteBytesToFile(root + "\\b.bin", Bytes{'y'}));
   CloseHandle(open);
