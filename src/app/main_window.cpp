@@ -20,7 +20,6 @@
 #include "services/runtime_error.h"
 #include "services/text.h"
 #include "services/values.h"
-#include "table/engine.h"
 #include "ui/definitions.h"
 #include "ui/runtime.h"
 
@@ -156,7 +155,7 @@ void BindMainWindowHandlers() {
 void InitMainWindow() {
   {
     std::lock_guard guard(TableEngineLock());
-    table::SelectTable(kSortedCopyAlias);
+    MakeSortedCopyCurrent();
   }
   hostWindow = Tabs().Handle();
   SubclassHostWindow(hostWindow);

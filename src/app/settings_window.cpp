@@ -19,7 +19,6 @@
 #include "services/runtime_error.h"
 #include "services/text.h"
 #include "services/values.h"
-#include "table/errors.h"
 #include "ui/runtime.h"
 
 namespace quillane {
@@ -210,7 +209,7 @@ void LoadSettings(std::int32_t ticket) {
       return;
     }
     ShowMessageBox(
-        Text(kRulesUnreadable) + "（" + table::ErrorText(failure) + "）。" + kRulesUnreadableAdvice,
+        Text(kRulesUnreadable) + "（" + StoreErrorText(failure) + "）。" + kRulesUnreadableAdvice,
         kErrorFlags, kTipTitle, owner);
     return;
   }

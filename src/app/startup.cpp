@@ -5,16 +5,14 @@
 #include <string>
 
 #include "app/stored_settings.h"
+#include "rules/rule_schema.h"
 #include "rules/rule_store.h"
+#include "rules/rule_table_start.h"
 #include "services/events.h"
 #include "services/files.h"
 #include "services/message_box.h"
 #include "table/crypto.h"
-#include "table/engine.h"
-#include "table/file_io.h"
-#include "table/format.h"
 #include "ui/runtime.h"
-#include "rules/rule_schema.h"
 
 namespace quillane {
 
@@ -28,20 +26,17 @@ Text TimeStamp() {
 }
 
 // The rule table exists but cannot serve: keep it, under a new name, with its
-// companion file if it has one. False when it could not be moved.
+// companion file if it has one. False (the user told) when it could not be
+// moved.
 bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
-  const Text file = directory + kRuleTableFile;
-  const Text asideName = "Database-unreadable-" + TimeStamp() + ".edb";
-  const Text aside = directory + "\\" + asideName;
-  if (!MoveFileTo(file, aside, false)) {
+  const Text asideName = SetRuleTableAside(directory, TimeStamp());
+  if (asideName.empty()) {
     ShowMessageBox("规则表 Database.edb 无法打开（" + reason +
                        "），也无法移到一旁，文件未做任何改动。\r\n\r\n"
                        "请关闭正在使用该文件的程序后重新启动本程序。",
                    kMbIconError, "启动失败");
     return false;
   }
-  const Text companion = table::CompanionPath(file);
-  if (PathFileExists(companion)) MoveFileTo(companion, table::CompanionPath(aside), false);
   ShowMessageBox("规则表 Database.edb 无法打开（" + reason + "）。\r\n\r\n原文件已原样保留为 " +
                      asideName +
                      "，本次以空规则表启动。\r\n如需找回规则，请关闭本程序，用备份的 "
@@ -50,81 +45,37 @@ bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
   return true;
 }
 
-// What a failed open of an existing rule table says about the file itself:
-// its content is not a rule table Quillane can read (as opposed to a file it
-// may not or cannot reach now).
-bool IsUnreadableContent(int code) {
-  switch (code) {
-    case table::kNotATable:
-    case table::kVersionTooHigh:
-    case table::kBadPassword:
-    case table::kCompanionReadFailed:
-    case table::kCompanionVersion:
-    case table::kCompanionDamaged:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsHeldElsewhere(int code) {
-  return code == table::kSharingViolation || code == table::kLockViolation ||
-         code == table::kLockFailed;
-}
-
 // Writes the stored empty rule table and opens it. False (the user told)
 // when it cannot be written.
-bool CreateEmptyRuleTable(const Text& directory) {
-  if (!WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable())) {
-    ShowMessageBox("缺少必要文件：Database.edb", kMbIconError, "启动失败");
-    return false;
-  }
-  OpenRuleTable(directory);
-  return true;
-}
-
-// What earlier runs left behind: a save cut off between putting the old rule
-// table aside and the new one in its place gets the old rules back; unfinished
-// new tables and replaced ones are removed.
-void TidyLeftOvers(const Text& directory) {
-  const Text file = directory + kRuleTableFile;
-  const Text replaced = table::ReplacedTablePath(file);
-  if (!PathFileExists(file) && PathFileExists(replaced)) MoveFileTo(replaced, file, false);
-  for (const Text& leftOver :
-       {directory + kRuleTableSavingFile, replaced, directory + kSortedCopySavingFile,
-        table::ReplacedTablePath(directory + kSortedCopyFile)}) {
-    if (PathFileExists(leftOver)) RemoveFile(leftOver);
-  }
+bool CreateEmptyRuleTableOrSay(const Text& directory) {
+  if (CreateEmptyRuleTable(directory)) return true;
+  ShowMessageBox("缺少必要文件：Database.edb", kMbIconError, "启动失败");
+  return false;
 }
 
 // The rule table's record count does not fit its length. Its bytes are kept
 // beside it first; then the whole records it holds serve, read without
 // changing the file. False (the user told) when no copy could be kept.
-bool UseDamagedRuleTable(const Text& directory) {
-  Text copyName = "Database-damaged-" + TimeStamp();
-  for (int n = 2; PathFileExists(directory + "\\" + copyName + ".edb") && n < 100; ++n) {
-    copyName = "Database-damaged-" + TimeStamp() + "-" + std::to_string(n);
-  }
-  copyName += ".edb";
-  if (!table::CopyTableFile(directory + kRuleTableFile, directory + "\\" + copyName)) {
+bool UseDamagedRuleTableOrSay(const Text& directory) {
+  const DamagedTableUse use = UseDamagedRuleTable(directory, TimeStamp());
+  if (!use.copied) {
     ShowMessageBox(
-        Text("规则表 Database.edb 已损坏（") + table::ErrorText(table::kFileSizeWrong) +
-            "），且无法在旁边保留它的副本（" + table::LastErrorText() +
+        Text("规则表 Database.edb 已损坏（") + DamagedTableText() +
+            "），且无法在旁边保留它的副本（" + use.reason +
             "），文件未做任何改动。\r\n\r\n请先备份该文件或腾出磁盘空间，然后重新启动本程序。",
         kMbIconError, "启动失败");
     return false;
   }
-  if (!OpenRuleTable(directory)) {
-    ShowMessageBox(Text("规则表 Database.edb 已损坏，无法打开（") + table::LastErrorText() +
-                       "）。\r\n\r\n原文件已原样保留为 " + copyName +
+  if (!use.opened) {
+    ShowMessageBox(Text("规则表 Database.edb 已损坏，无法打开（") + use.reason +
+                       "）。\r\n\r\n原文件已原样保留为 " + use.copyName +
                        "，Database.edb 未做任何改动。",
                    kMbIconError, "启动失败");
     return false;
   }
-  table::SelectTable(kRuleTableAlias);
-  const Text count = std::to_string(table::RecordCount());
+  const Text count = std::to_string(RuleCount());
   ShowMessageBox("规则表 Database.edb 已损坏：文件比它记录的规则数短，只读出了 " + count +
-                     " 条完整的规则。\r\n\r\n原文件已原样保留为 " + copyName +
+                     " 条完整的规则。\r\n\r\n原文件已原样保留为 " + use.copyName +
                      "，Database.edb 未做任何改动。\r\n本次按读出的 " + count +
                      " 条规则回复客户；在设置窗口中保存后，Database.edb 将只含这些规则。",
                  kMbIconWarning, "启动");
@@ -174,52 +125,46 @@ bool OpenRuleStore(const Text& directory) {
     StoreDirectoryRecord() = directory;
   }
   std::lock_guard guard(TableEngineLock());
-  TidyLeftOvers(directory);
-  const Text file = directory + kRuleTableFile;
-  bool readOnly = false;
-  if (table::ProbeFile(file, &readOnly) == table::kFileNotFound) {
-    if (!CreateEmptyRuleTable(directory)) return false;
-  } else {
-    // Opened for reading only: opening never changes the rules on disk.
-    table::OpenOptions options;
-    options.readOnly = true;
-    if (table::OpenTable(file, kRuleTableAlias, kRulePassword, options)) {
-      if (!HasRuleLayout(kRuleTableAlias)) {
-        table::CloseTable(kRuleTableAlias);
-        if (!SetAsideUnusableRuleTable(directory, "不是规则表") || !CreateEmptyRuleTable(directory))
-          return false;
-      } else if (readOnly) {
-        table::SelectTable(kRuleTableAlias);
-        ShowMessageBox("规则表 Database.edb 是只读文件，文件未做任何改动。\r\n\r\n本次按其中的 " +
-                           std::to_string(table::RecordCount()) +
-                           " 条规则回复客户，但在设置窗口中保存会失败。\r\n"
-                           "如需修改规则，请关闭本程序，去掉该文件的只读属性后重新启动。",
-                       kMbIconWarning, "启动");
-      }
-    } else {
-      const int code = table::LastError();
-      const Text reason = table::LastErrorText();
-      if (code == table::kFileSizeWrong) {
-        if (!UseDamagedRuleTable(directory)) return false;
-      } else if (IsUnreadableContent(code)) {
-        if (!SetAsideUnusableRuleTable(directory, reason) || !CreateEmptyRuleTable(directory))
-          return false;
-      } else if (code == table::kFileNotFound) {
-        if (!CreateEmptyRuleTable(directory)) return false;
-      } else {
-        // Read-protected, held by another program, a disk error: the file
-        // stays as it is and Quillane does not run without its rules.
-        ShowMessageBox(
-            "规则表 Database.edb " + Text(IsHeldElsewhere(code) ? "正被其他程序占用" : "无法打开") +
-                "（" + reason + "），文件未做任何改动。\r\n\r\n" +
-                (IsHeldElsewhere(code) ? "请关闭正在使用该文件的程序后重新启动本程序。"
-                                       : "请检查该文件和它所在文件夹的权限后重新启动本程序。"),
-            kMbIconError, "启动失败");
+  TidyRuleStoreLeftOvers(directory);
+  const RuleTableOpening opening = OpenRuleTableAtStart(directory);
+  switch (opening.found) {
+    case RuleTableFound::Opened:
+      break;
+    case RuleTableFound::ReadOnly:
+      ShowMessageBox("规则表 Database.edb 是只读文件，文件未做任何改动。\r\n\r\n本次按其中的 " +
+                         std::to_string(RuleCount()) +
+                         " 条规则回复客户，但在设置窗口中保存会失败。\r\n"
+                         "如需修改规则，请关闭本程序，去掉该文件的只读属性后重新启动。",
+                     kMbIconWarning, "启动");
+      break;
+    case RuleTableFound::Missing:
+      if (!CreateEmptyRuleTableOrSay(directory)) return false;
+      break;
+    case RuleTableFound::NotARuleTable:
+    case RuleTableFound::Unreadable: {
+      const Text reason =
+          opening.found == RuleTableFound::NotARuleTable ? Text("不是规则表") : opening.reason;
+      if (!SetAsideUnusableRuleTable(directory, reason) || !CreateEmptyRuleTableOrSay(directory)) {
         return false;
       }
+      break;
+    }
+    case RuleTableFound::Damaged:
+      if (!UseDamagedRuleTableOrSay(directory)) return false;
+      break;
+    case RuleTableFound::Held:
+    case RuleTableFound::Unreachable: {
+      // The file stays as it is and Quillane does not run without its rules.
+      const bool held = opening.found == RuleTableFound::Held;
+      ShowMessageBox("规则表 Database.edb " + Text(held ? "正被其他程序占用" : "无法打开") + "（" +
+                         opening.reason + "），文件未做任何改动。\r\n\r\n" +
+                         (held ? "请关闭正在使用该文件的程序后重新启动本程序。"
+                               : "请检查该文件和它所在文件夹的权限后重新启动本程序。"),
+                     kMbIconError, "启动失败");
+      return false;
     }
   }
-  table::SelectTable(kRuleTableAlias);
+  MakeRuleTableCurrent();
   RebuildSortedCopy(directory, false);
   return true;
 }

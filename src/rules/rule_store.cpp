@@ -10,6 +10,7 @@
 #include "services/runtime_error.h"
 #include "services/values.h"
 #include "table/engine.h"
+#include "table/errors.h"
 #include "table/file_io.h"
 #include "table/format.h"
 #include "table/sort.h"
@@ -140,6 +141,10 @@ std::recursive_mutex& TableEngineLock() {
   static std::recursive_mutex lock;
   return lock;
 }
+
+void MakeSortedCopyCurrent() { table::SelectTable(kSortedCopyAlias); }
+
+Text StoreErrorText(int code) { return table::ErrorText(code); }
 
 std::vector<RuleRow> ReadRules(const Text& alias, int* failure) {
   std::vector<RuleRow> rows;

@@ -29,6 +29,12 @@ inline constexpr char kSortedCopySavingFile[] = "\\Sorting-saving.edb";
 // to its last, so no thread ever sees another's half-done sequence.
 std::recursive_mutex& TableEngineLock();
 
+// Makes the sorted copy the engine's current table (the replies read it).
+void MakeSortedCopyCurrent();
+
+// The engine's words for one of its failure codes.
+Text StoreErrorText(int code);
+
 // One rule as the settings list shows it: the four cell texts, the match code
 // as decimal text.
 struct RuleRow {
