@@ -136,7 +136,19 @@ HungWindows& Hung() {
   return hung;
 }
 
+std::atomic<HostTransport*>& InstalledTransport() {
+  static std::atomic<HostTransport*> installed{nullptr};
+  return installed;
+}
+
 }  // namespace
+
+HostTransport& CurrentHostTransport() {
+  HostTransport* installed = InstalledTransport();
+  return installed ? *installed : DefaultHostTransport();
+}
+
+void SetHostTransport(HostTransport* transport) { InstalledTransport() = transport; }
 
 bool RegisterHostMessage(const Text& name, HostHandler handler) {
   if (name.empty()) return false;

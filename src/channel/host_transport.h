@@ -55,9 +55,11 @@ class HostTransport {
                                      std::uint64_t wParam, std::int64_t lParam) = 0;
 };
 
-// The transport in use: the Win32 one under Windows, the stand-in natively,
-// unless one was installed. Install before any message flows.
+// The transport in use: the platform's own (the Win32 one under Windows, the
+// stand-in natively) unless one was installed. Install before any message
+// flows.
 HostTransport& CurrentHostTransport();
 void SetHostTransport(HostTransport* transport);  // nullptr: back to the default
+HostTransport& DefaultHostTransport();
 
 }  // namespace quillane

@@ -4,20 +4,10 @@
 
 namespace quillane {
 
-namespace {
-HostTransport*& Installed() {
-  static HostTransport* installed = nullptr;
-  return installed;
-}
-}  // namespace
-
-HostTransport& CurrentHostTransport() {
-  if (Installed()) return *Installed();
+HostTransport& DefaultHostTransport() {
   static LocalHostTransport fallback;
   return fallback;
 }
-
-void SetHostTransport(HostTransport* transport) { Installed() = transport; }
 
 class LocalHostTransport::Memory : public ProcessMemory {
  public:

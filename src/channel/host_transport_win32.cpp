@@ -183,19 +183,11 @@ class Win32Transport : public HostTransport {
   HandleCache handles_;
 };
 
-HostTransport*& Installed() {
-  static HostTransport* installed = nullptr;
-  return installed;
-}
-
 }  // namespace
 
-HostTransport& CurrentHostTransport() {
-  if (Installed()) return *Installed();
+HostTransport& DefaultHostTransport() {
   static Win32Transport win32;
   return win32;
 }
-
-void SetHostTransport(HostTransport* transport) { Installed() = transport; }
 
 }  // namespace quillane

@@ -38,21 +38,13 @@ void ProcessEvents() {
   if (Hook()) Hook()();
 }
 
-void Delay(std::int32_t milliseconds) {
-  if (milliseconds <= 0) return;
-  const std::uint32_t start = TickCount();
-  const auto wanted = static_cast<std::uint32_t>(milliseconds);
-  for (;;) {
-    ProcessEvents();
-    // Elapsed time by unsigned difference, so a wrap of the tick count in the
-    // middle of a wait does not end it early.
-    const std::uint32_t elapsed = TickCount() - start;
-    if (elapsed > wanted) return;
-    // Wake for any message (sent ones included) or when the time is up, so the
-    // wait keeps the thread's messages flowing without spinning.
-    MsgWaitForMultipleObjectsEx(0, nullptr, wanted - elapsed + 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-  }
+namespace {
+// Wakes for any message (sent ones included) or when the time is up, so a
+// wait keeps the thread's messages flowing without spinning.
+void WaitForEvents(std::uint32_t milliseconds) {
+  MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
+}  // namespace
 
 #else
 
@@ -68,20 +60,30 @@ void ProcessEvents() {
   if (Hook()) Hook()();
 }
 
+namespace {
+// Natively nothing can wake the thread: it looks at the events again soon,
+// whatever time is left.
+void WaitForEvents(std::uint32_t) {
+  timespec pause{0, 200 * 1000};
+  nanosleep(&pause, nullptr);
+}
+}  // namespace
+
+#endif
+
 void Delay(std::int32_t milliseconds) {
   if (milliseconds <= 0) return;
   const std::uint32_t start = TickCount();
   const auto wanted = static_cast<std::uint32_t>(milliseconds);
   for (;;) {
     ProcessEvents();
-    if (TickCount() - start > wanted) return;
-    // Natively nothing can wake the thread; look at the events again soon.
-    timespec pause{0, 200 * 1000};
-    nanosleep(&pause, nullptr);
+    // Elapsed time by unsigned difference, so a wrap of the tick count in the
+    // middle of a wait does not end it early.
+    const std::uint32_t elapsed = TickCount() - start;
+    if (elapsed > wanted) return;
+    WaitForEvents(wanted - elapsed + 1);
   }
 }
-
-#endif
 
 std::tm LocalTimeNow() {
   const std::time_t now = std::time(nullptr);
