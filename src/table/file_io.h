@@ -12,6 +12,9 @@
 #include <functional>
 
 #include "services/types.h"
+#ifdef _WIN32
+#include "services/unique_handle.h"
+#endif
 
 namespace quillane::table {
 
@@ -23,7 +26,19 @@ enum class Access { kRead, kReadWrite };
 enum class Share { kReadWrite, kDenyRead, kDenyWrite, kExclusive };
 enum class Disposition { kOpenExisting, kCreateAlways };
 
-Share ShareFromMode(int mode);
+// The Share of a share mode number of OpenTable.
+inline Share ShareFromMode(int mode) {
+  switch (mode) {
+    case 1:
+      return Share::kReadWrite;
+    case 2:
+      return Share::kDenyRead;
+    case 3:
+      return Share::kDenyWrite;
+    default:
+      return Share::kExclusive;
+  }
+}
 
 class File {
  public:
@@ -53,7 +68,7 @@ class File {
  private:
   bool writable_ = false;
 #ifdef _WIN32
-  void* handle_ = nullptr;
+  UniqueHandle handle_;
 #else
   int fd_ = -1;
   std::uint64_t device_ = 0;
@@ -77,8 +92,7 @@ int ProbeFile(const Text& path, bool* readOnly);
 // Completes a name to a full path as the operating system does; 0 or a code.
 int FullPath(const Text& name, Text* full);
 
-// Milliseconds from an arbitrary start; wraps like a 32-bit tick count.
-std::uint32_t TickCount();
+// Sleeps the calling thread for `ms` milliseconds.
 void SleepMs(std::uint32_t ms);
 
 #ifndef _WIN32

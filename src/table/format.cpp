@@ -230,8 +230,6 @@ double NowAsDateTime() {
 
 namespace {
 
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 // Positions of the last separator and of the last "." in a GBK path (npos when absent).
 void ScanPath(const Text& path, std::size_t& lastSeparator, std::size_t& lastDot) {
   lastSeparator = Text::npos;

@@ -1,7 +1,6 @@
 #include "table/storage.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <set>
 
@@ -10,12 +9,8 @@
 namespace quillane::table {
 
 namespace {
-std::atomic<int> gLockWait{0};
 constexpr std::int64_t kWholeLength = 2147483647;
 }  // namespace
-
-int LockWaitTime() { return gLockWait.load(); }
-void SetLockWaitTime(int ms) { gLockWait.store(ms); }
 
 int DataFile::Read(std::int64_t offset, void* buffer, std::size_t n, std::size_t* got) {
   const int rc = file.ReadAt(offset, buffer, n, got);
@@ -145,6 +140,16 @@ int WriteHead(DataFile& f, std::int32_t number, const BlockHead& head) {
   return f.Write(static_cast<std::int64_t>(number) * kBlockSize, raw, sizeof raw);
 }
 
+// Reads the head of block `number`, lets `change` alter it and writes it back.
+template <typename Change>
+int ChangeHead(DataFile& f, std::int32_t number, Change change) {
+  BlockHead head;
+  const int rc = ReadHead(f, number, &head);
+  if (rc != 0) return rc;
+  change(head);
+  return WriteHead(f, number, head);
+}
+
 int WriteBlock(DataFile& f, std::int32_t number, const BlockHead& head, const std::uint8_t* data,
                std::size_t n) {
   std::uint8_t raw[kBlockSize] = {};
@@ -270,11 +275,7 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
       if (freed[k] == header.blockCount - 1) freedLast = true;
     }
     if (inRange(oldHead)) {
-      BlockHead head;
-      rc = ReadHead(companion, oldHead, &head);
-      if (rc != 0) return rc;
-      head.previous = freed.back();
-      rc = WriteHead(companion, oldHead, head);
+      rc = ChangeHead(companion, oldHead, [&](BlockHead& head) { head.previous = freed.back(); });
       if (rc != 0) return rc;
     }
     header.firstFree = freed.front();
@@ -292,28 +293,19 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
       if (header.firstFree == b) {
         header.firstFree = inRange(head.next) ? head.next : 0;
         if (header.firstFree > 0) {
-          BlockHead nextHead;
-          rc = ReadHead(companion, header.firstFree, &nextHead);
-          if (rc != 0) return rc;
-          nextHead.previous = 0;
-          rc = WriteHead(companion, header.firstFree, nextHead);
+          rc = ChangeHead(companion, header.firstFree, [](BlockHead& next) { next.previous = 0; });
           if (rc != 0) return rc;
         }
       } else {
+        // Unlinked from the middle of the free list.
         if (inRange(head.previous)) {
-          BlockHead prevHead;
-          rc = ReadHead(companion, head.previous, &prevHead);
-          if (rc != 0) return rc;
-          prevHead.next = head.next;
-          rc = WriteHead(companion, head.previous, prevHead);
+          rc = ChangeHead(companion, head.previous,
+                          [&](BlockHead& previous) { previous.next = head.next; });
           if (rc != 0) return rc;
         }
         if (inRange(head.next)) {
-          BlockHead nextHead;
-          rc = ReadHead(companion, head.next, &nextHead);
-          if (rc != 0) return rc;
-          nextHead.previous = head.previous;
-          rc = WriteHead(companion, head.next, nextHead);
+          rc = ChangeHead(companion, head.next,
+                          [&](BlockHead& next) { next.previous = head.previous; });
           if (rc != 0) return rc;
         }
       }
