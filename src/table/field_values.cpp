@@ -64,10 +64,13 @@ Value DecodeField(const FieldDescriptor& d, const std::uint8_t* p) {
       return DateTime{std::clamp(v, -657434.0, 2958465.0)};
     }
     case FieldType::kSubroutine:
-      return reinterpret_cast<RoutinePointer>(static_cast<std::uintptr_t>(static_cast<std::uint32_t>(GetInt32(p))));
+      return reinterpret_cast<RoutinePointer>(
+          static_cast<std::uintptr_t>(static_cast<std::uint32_t>(GetInt32(p))));
     case FieldType::kText: {
-      const auto* end = static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(d.width)));
-      const std::size_t n = end ? static_cast<std::size_t>(end - p) : static_cast<std::size_t>(d.width);
+      const auto* end =
+          static_cast<const std::uint8_t*>(std::memchr(p, 0, static_cast<std::size_t>(d.width)));
+      const std::size_t n =
+          end ? static_cast<std::size_t>(end - p) : static_cast<std::size_t>(d.width);
       return Text(reinterpret_cast<const char*>(p), n);
     }
     default:
@@ -124,10 +127,12 @@ bool ConvertForField(const FieldDescriptor& d, const Value& in, Value* out) {
       *out = static_cast<std::uint8_t>(static_cast<std::uint64_t>(ToWhole(in)));
       return true;
     case FieldType::kShort:
-      *out = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint64_t>(ToWhole(in))));
+      *out = static_cast<std::int16_t>(
+          static_cast<std::uint16_t>(static_cast<std::uint64_t>(ToWhole(in))));
       return true;
     case FieldType::kInt:
-      *out = static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(ToWhole(in))));
+      *out = static_cast<std::int32_t>(
+          static_cast<std::uint32_t>(static_cast<std::uint64_t>(ToWhole(in))));
       return true;
     case FieldType::kLong:
       *out = ToWhole(in);
@@ -152,7 +157,8 @@ std::size_t TextBytesThatFit(const Text& s, std::size_t width) {
   if (s.size() <= width) return s.size();
   std::size_t k = 0;
   while (k < width) {
-    const std::size_t step = IsLeadByte(static_cast<unsigned char>(s[k])) && k + 1 < s.size() ? 2 : 1;
+    const std::size_t step =
+        IsLeadByte(static_cast<unsigned char>(s[k])) && k + 1 < s.size() ? 2 : 1;
     if (k + step > width) break;
     k += step;
   }
@@ -195,8 +201,8 @@ void EncodeField(const FieldDescriptor& d, const Value& v, std::uint8_t* p) {
       PutDouble(p, std::get<DateTime>(v).days);
       break;
     case FieldType::kSubroutine:
-      PutInt32(p, static_cast<std::int32_t>(
-                      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(std::get<RoutinePointer>(v)))));
+      PutInt32(p, static_cast<std::int32_t>(static_cast<std::uint32_t>(
+                      reinterpret_cast<std::uintptr_t>(std::get<RoutinePointer>(v)))));
       break;
     case FieldType::kText: {
       const Text& s = std::get<Text>(v);

@@ -58,7 +58,6 @@ int CodeFromError(DWORD e) {
   }
 }
 
-
 OVERLAPPED At(std::int64_t offset) {
   OVERLAPPED o{};
   o.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
@@ -179,8 +178,8 @@ int File::Lock(std::int64_t offset, std::int64_t length) {
   if (!handle_) return kLockFailed;
   OVERLAPPED o = At(offset);
   const auto len = static_cast<std::uint64_t>(length);
-  if (LockFileEx(handle_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                 0, static_cast<DWORD>(len & 0xFFFFFFFFu), static_cast<DWORD>(len >> 32), &o))
+  if (LockFileEx(handle_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                 static_cast<DWORD>(len & 0xFFFFFFFFu), static_cast<DWORD>(len >> 32), &o))
     return kOk;
   const DWORD e = GetLastError();
   if (e == ERROR_LOCK_VIOLATION || e == ERROR_SHARING_VIOLATION || e == ERROR_IO_PENDING)

@@ -36,10 +36,9 @@ bool IsBlockType(std::int32_t type) {
 }
 
 std::int32_t GetInt32(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                   (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+      (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
 void PutInt32(std::uint8_t* p, std::int32_t v) {
@@ -100,7 +99,8 @@ void SerializeHeader(const TableHeader& h, std::uint8_t* b) {
 void ParseDescriptor(const std::uint8_t* b, FieldDescriptor& f) {
   const void* zero = std::memchr(b, 0, 17);
   f.terminated = zero != nullptr;
-  const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b) : 17;
+  const std::size_t n =
+      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b) : 17;
   f.name.assign(reinterpret_cast<const char*>(b), n);
   f.type = GetInt32(b + 20);
   f.offset = GetInt32(b + 24);
@@ -204,7 +204,8 @@ void PageCipher::Apply(std::int64_t offset, std::uint8_t* data, std::size_t leng
     const std::uint8_t* stream = PageStream(page) + inPage;
     std::uint8_t* out = data + done;
     // The magic (file bytes 0 to 3) stays readable.
-    const std::size_t skip = at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
+    const std::size_t skip =
+        at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
     for (std::size_t k = skip; k < n; ++k) out[k] ^= stream[k];
     done += n;
   }
@@ -260,7 +261,8 @@ Text WithDefaultExtension(const Text& name) {
 Text CompanionPath(const Text& fullPath) {
   std::size_t sep, dot;
   ScanPath(fullPath, sep, dot);
-  if (dot != Text::npos && (sep == Text::npos || dot > sep)) return fullPath.substr(0, dot + 1) + "EDT";
+  if (dot != Text::npos && (sep == Text::npos || dot > sep))
+    return fullPath.substr(0, dot + 1) + "EDT";
   return fullPath + ".EDT";
 }
 
@@ -268,7 +270,8 @@ Text FileTitle(const Text& path) {
   std::size_t sep, dot;
   ScanPath(path, sep, dot);
   const std::size_t start = sep == Text::npos ? 0 : sep + 1;
-  const std::size_t end = (dot != Text::npos && (sep == Text::npos || dot > sep)) ? dot : path.size();
+  const std::size_t end =
+      (dot != Text::npos && (sep == Text::npos || dot > sep)) ? dot : path.size();
   return path.substr(start, end - start);
 }
 

@@ -33,7 +33,7 @@ enum class FieldType : std::int32_t {
 
 constexpr std::int64_t kHeaderSize = 112;
 constexpr std::int64_t kDescriptorSize = 72;
-constexpr std::int64_t kFieldsOffset = 116;  // after the header and the field count
+constexpr std::int64_t kFieldsOffset = 116;   // after the header and the field count
 constexpr std::int64_t kCountersOffset = 16;  // record count and next serial
 constexpr std::int32_t kVersion = 65536;
 constexpr std::int64_t kBlockSize = 512;

@@ -27,7 +27,8 @@ bool ValidAlias(const Text& alias) {
     const auto t = static_cast<unsigned char>(alias[k + 1]);
     if (t < 0x40 || t == 0x7F || t == 0xFF) return false;
     const unsigned code = (static_cast<unsigned>(c) << 8) | t;
-    const bool fullLetter = (code >= 0xA3C1 && code <= 0xA3DA) || (code >= 0xA3E1 && code <= 0xA3FA);
+    const bool fullLetter =
+        (code >= 0xA3C1 && code <= 0xA3DA) || (code >= 0xA3E1 && code <= 0xA3FA);
     const bool fullDigit = code >= 0xA3B0 && code <= 0xA3B9;
     const bool hanzi = (c >= 0x81 && c <= 0xA0) || (c >= 0xAA && c <= 0xFE);
     const bool kana = (code >= 0xA4A1 && code <= 0xA4F3) || (code >= 0xA5A1 && code <= 0xA5F6);
@@ -56,7 +57,8 @@ int CheckCompanion(OpenTableState& t) {
   rc = lock.Acquire(LockWaitTime());
   if (rc != 0) return rc;
   std::uint8_t raw[kCompanionHeaderSize];
-  if (companion->ReadExact(0, raw, sizeof raw, kCompanionReadFailed) != 0) return kCompanionReadFailed;
+  if (companion->ReadExact(0, raw, sizeof raw, kCompanionReadFailed) != 0)
+    return kCompanionReadFailed;
   CompanionHeader h;
   ParseCompanionHeader(raw, h);
   if (std::memcmp(h.magic.data(), "WEDT", 4) != 0 || h.blockCount <= 0 || h.freeCount < 0 ||

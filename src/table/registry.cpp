@@ -126,8 +126,8 @@ void CloseTable(const Text& name) {
   if (r.current == t) r.current = nullptr;
   t->table.ReleaseAll();
   if (t->companion) t->companion->ReleaseAll();
-  r.tables.erase(std::find_if(r.tables.begin(), r.tables.end(),
-                              [t](const auto& p) { return p.get() == t; }));
+  r.tables.erase(
+      std::find_if(r.tables.begin(), r.tables.end(), [t](const auto& p) { return p.get() == t; }));
 }
 
 void CloseAllTables() {

@@ -44,7 +44,7 @@ struct SortEntries {
   std::vector<std::uint32_t> order;   // record indexes; in key order once ordered
   std::vector<std::uint8_t> keyData;  // the key bytes of each record, keyBytes apiece
   std::int64_t keyBytes = 0;
-  bool keepAll = false;          // every record is held in `all`
+  bool keepAll = false;           // every record is held in `all`
   std::vector<std::uint8_t> all;  // the records themselves, when keepAll
 };
 
@@ -72,7 +72,8 @@ int CompareKey(const FieldDescriptor& d, const std::uint8_t* a, const std::uint8
     case FieldType::kBool:
       return order(a[0] != 0, b[0] != 0);
     case FieldType::kSubroutine:
-      return order(static_cast<std::uint32_t>(GetInt32(a)), static_cast<std::uint32_t>(GetInt32(b)));
+      return order(static_cast<std::uint32_t>(GetInt32(a)),
+                   static_cast<std::uint32_t>(GetInt32(b)));
     case FieldType::kText: {
       // Bytewise over the width. In GBK every lead byte is above every
       // single-byte character, so this orders double-byte characters as units.
@@ -270,8 +271,8 @@ int WriteSortedRecords(OpenTableState& src, const SortPlan& plan, const SortEntr
   std::int64_t written = 0;
   auto flush = [&]() {
     if (out.empty()) return 0;
-    const int w = target.table.Write(target.dataStart + written * target.recordSize, out.data(),
-                                     out.size());
+    const int w =
+        target.table.Write(target.dataStart + written * target.recordSize, out.data(), out.size());
     written += static_cast<std::int64_t>(out.size()) / target.recordSize;
     out.clear();
     return w;

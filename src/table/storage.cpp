@@ -81,9 +81,8 @@ int DataFile::LockWhole(int waitMs) {
   if (start < kWholeLength) ranges.emplace_back(start, kWholeLength - start);
   for (std::size_t k = 0; k < ranges.size(); ++k) {
     const auto [offset, length] = ranges[k];
-    const int rc = WithRetry(waitMs, [&, offset = offset, length = length] {
-      return file.Lock(offset, length);
-    });
+    const int rc = WithRetry(
+        waitMs, [&, offset = offset, length = length] { return file.Lock(offset, length); });
     if (rc != 0) {
       for (std::size_t u = 0; u < k; ++u) file.Unlock(ranges[u].first, ranges[u].second);
       return rc;
@@ -260,8 +259,8 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
   }
 
   // Old blocks left over go to the front of the free list.
-  std::vector<std::int32_t> freed(old.begin() + static_cast<std::ptrdiff_t>(std::min(old.size(), pieces)),
-                                  old.end());
+  std::vector<std::int32_t> freed(
+      old.begin() + static_cast<std::ptrdiff_t>(std::min(old.size(), pieces)), old.end());
   bool freedLast = false;
   if (!freed.empty()) {
     const std::int32_t oldHead = header.firstFree;
