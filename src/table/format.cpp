@@ -75,24 +75,42 @@ bool TableHeader::KnownMagic() const {
          magic[3] == 'B';
 }
 
+namespace {
+
+// Both file headers start alike: the magic, the version, the creation time
+// and three 32-bit counters at 16, 20 and 24.
+void ParseFileStart(const std::uint8_t* b, std::array<char, 4>& magic, std::int32_t& version,
+                    double& created, std::int32_t& first, std::int32_t& second,
+                    std::int32_t& third) {
+  std::memcpy(magic.data(), b, 4);
+  version = GetInt32(b + 4);
+  created = GetDouble(b + 8);
+  first = GetInt32(b + 16);
+  second = GetInt32(b + 20);
+  third = GetInt32(b + 24);
+}
+
+void SerializeFileStart(const std::array<char, 4>& magic, std::int32_t version, double created,
+                        std::int32_t first, std::int32_t second, std::int32_t third,
+                        std::uint8_t* b) {
+  std::memcpy(b, magic.data(), 4);
+  PutInt32(b + 4, version);
+  PutDouble(b + 8, created);
+  PutInt32(b + 16, first);
+  PutInt32(b + 20, second);
+  PutInt32(b + 24, third);
+}
+
+}  // namespace
+
 void ParseHeader(const std::uint8_t* b, TableHeader& h) {
-  std::memcpy(h.magic.data(), b, 4);
-  h.version = GetInt32(b + 4);
-  h.created = GetDouble(b + 8);
-  h.recordCount = GetInt32(b + 16);
-  h.nextSerial = GetInt32(b + 20);
-  h.recordSize = GetInt32(b + 24);
+  ParseFileStart(b, h.magic, h.version, h.created, h.recordCount, h.nextSerial, h.recordSize);
   std::memcpy(h.verifier.data(), b + 28, 33);
 }
 
 void SerializeHeader(const TableHeader& h, std::uint8_t* b) {
   std::memset(b, 0, kHeaderSize);
-  std::memcpy(b, h.magic.data(), 4);
-  PutInt32(b + 4, h.version);
-  PutDouble(b + 8, h.created);
-  PutInt32(b + 16, h.recordCount);
-  PutInt32(b + 20, h.nextSerial);
-  PutInt32(b + 24, h.recordSize);
+  SerializeFileStart(h.magic, h.version, h.created, h.recordCount, h.nextSerial, h.recordSize, b);
   std::memcpy(b + 28, h.verifier.data(), 33);
 }
 
@@ -116,22 +134,12 @@ void SerializeDescriptor(const FieldDescriptor& f, std::uint8_t* b) {
 }
 
 void ParseCompanionHeader(const std::uint8_t* b, CompanionHeader& h) {
-  std::memcpy(h.magic.data(), b, 4);
-  h.version = GetInt32(b + 4);
-  h.created = GetDouble(b + 8);
-  h.blockCount = GetInt32(b + 16);
-  h.freeCount = GetInt32(b + 20);
-  h.firstFree = GetInt32(b + 24);
+  ParseFileStart(b, h.magic, h.version, h.created, h.blockCount, h.freeCount, h.firstFree);
 }
 
 void SerializeCompanionHeader(const CompanionHeader& h, std::uint8_t* b) {
   std::memset(b, 0, kCompanionHeaderSize);
-  std::memcpy(b, h.magic.data(), 4);
-  PutInt32(b + 4, h.version);
-  PutDouble(b + 8, h.created);
-  PutInt32(b + 16, h.blockCount);
-  PutInt32(b + 20, h.freeCount);
-  PutInt32(b + 24, h.firstFree);
+  SerializeFileStart(h.magic, h.version, h.created, h.blockCount, h.freeCount, h.firstFree, b);
 }
 
 void ParseBlockHead(const std::uint8_t* b, BlockHead& h) {
