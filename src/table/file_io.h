@@ -48,8 +48,8 @@ class File {
   File& operator=(const File&) = delete;
 
   // Opens (or creates and empties) the file. A refused open because another
-  // opening's share mode forbids it gives -12; opening a read-only file for
-  // writing gives -6.
+  // opening's share mode forbids it gives kSharingViolation; opening a
+  // read-only file for writing gives kAccessDenied.
   int Open(const Text& path, Access access, Share share, Disposition disposition);
   void Close();
   bool IsOpen() const;
@@ -61,9 +61,10 @@ class File {
   int Truncate(std::int64_t size);
   int Flush();
   // Exclusive lock of [offset, offset + length) that fails at once when held
-  // elsewhere: -13 for a lock held by another opening, -28 otherwise.
+  // elsewhere: kLockViolation for a lock held by another opening, kLockFailed
+  // otherwise.
   int Lock(std::int64_t offset, std::int64_t length);
-  int Unlock(std::int64_t offset, std::int64_t length);  // -29 on failure
+  int Unlock(std::int64_t offset, std::int64_t length);  // kUnlockFailed on failure
 
  private:
   bool writable_ = false;
@@ -79,11 +80,13 @@ class File {
 
 // Renames a file in one step, written through to the disk; with `replace`
 // an existing `to` is replaced. Refusals are those of Windows: a file open
-// somewhere without delete sharing cannot be renamed (-12), and an existing
-// target that is open anywhere or read-only is not replaced (-6).
+// somewhere without delete sharing cannot be renamed (kSharingViolation), and
+// an existing target that is open anywhere or read-only is not replaced
+// (kAccessDenied).
 int RenameFile(const Text& from, const Text& to, bool replace);
-// Deletes a file: -3 when there is none, -12 while it is open somewhere
-// without delete sharing, -6 when it may not be deleted.
+// Deletes a file: kFileNotFound when there is none, kSharingViolation while it
+// is open somewhere without delete sharing, kAccessDenied when it may not be
+// deleted.
 int RemoveFile(const Text& path);
 // 0 when the file exists (*readOnly tells whether it carries the read-only
 // attribute; natively, whether its owner lacks write permission), else a code.

@@ -15,7 +15,7 @@
 
 namespace quillane::table {
 
-// The pause between two attempts of WithRetry: kRetryPauseMs and up to
+// The pause between two attempts of WithRetry: kRetryPauseMs and less than
 // kRetryJitterMs more, taken from the clock, so that two processes waiting
 // for each other's file do not retry in step and keep colliding.
 inline constexpr std::uint32_t kRetryPauseMs = 20;
@@ -110,8 +110,8 @@ class WholeLock {
 };
 
 // Companion block chains. Both refuse damaged chains (a block number outside
-// the file, a cycle, a used-byte count outside 0 to 500) with -59 instead of
-// looping or reading out of bounds.
+// the file, a cycle, a used-byte count outside 0 to 500) with
+// kCompanionAccessFailed instead of looping or reading out of bounds.
 int ReadChain(DataFile& companion, std::int32_t first, Bytes* out);
 // Writes a value as a chain, reusing the old chain first, then the free
 // block list, then new blocks at the end; frees and trims what is left over.
