@@ -76,8 +76,8 @@ Times Engine(const std::string& dir, const std::vector<Row>& rows, int repeats) 
   Check(OpenTable(path, "db", kRulePassword), "open");
   for (const Row& r : rows) {
     Check(AppendRecord(), "append");
-    Check(WriteField(1, "db", r.keyword) && WriteField(2, "db", r.reply) && WriteField(3, "db", r.rule) &&
-              WriteField(4, "db", r.code),
+    Check(WriteField(1, "db", r.keyword) && WriteField(2, "db", r.reply) &&
+              WriteField(3, "db", r.rule) && WriteField(4, "db", r.code),
           "write");
   }
   CloseTable("db");
@@ -108,12 +108,13 @@ Times Sqlite(const std::string& dir, const std::vector<Row>& rows, int repeats) 
   const std::string path = dir + "/rules.db";
   sqlite3* db = nullptr;
   CheckSql(sqlite3_open(path.c_str(), &db), db, "open");
-  CheckSql(sqlite3_exec(db, "CREATE TABLE rules(keyword TEXT, reply TEXT, rule TEXT, code INTEGER)", nullptr,
-                        nullptr, nullptr),
+  CheckSql(sqlite3_exec(db, "CREATE TABLE rules(keyword TEXT, reply TEXT, rule TEXT, code INTEGER)",
+                        nullptr, nullptr, nullptr),
            db, "create");
   CheckSql(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
   sqlite3_stmt* ins = nullptr;
-  CheckSql(sqlite3_prepare_v2(db, "INSERT INTO rules VALUES(?,?,?,?)", -1, &ins, nullptr), db, "prepare");
+  CheckSql(sqlite3_prepare_v2(db, "INSERT INTO rules VALUES(?,?,?,?)", -1, &ins, nullptr), db,
+           "prepare");
   for (const Row& r : rows) {
     sqlite3_bind_text(ins, 1, r.keyword.data(), static_cast<int>(r.keyword.size()), SQLITE_STATIC);
     sqlite3_bind_text(ins, 2, r.reply.data(), static_cast<int>(r.reply.size()), SQLITE_STATIC);
@@ -132,21 +133,29 @@ Times Sqlite(const std::string& dir, const std::vector<Row>& rows, int repeats) 
     double s = Now();
     CheckSql(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db, "open");
     sqlite3_stmt* q = nullptr;
-    CheckSql(sqlite3_prepare_v2(db, "SELECT keyword, reply, rule, code FROM rules", -1, &q, nullptr), db, "select");
+    CheckSql(
+        sqlite3_prepare_v2(db, "SELECT keyword, reply, rule, code FROM rules", -1, &q, nullptr), db,
+        "select");
     t.open = std::min(t.open, Now() - s);
     s = Now();
     while (sqlite3_step(q) == SQLITE_ROW) {
-      for (int f = 0; f < 3; ++f) checksum += static_cast<std::size_t>(sqlite3_column_bytes(q, f)) + (sqlite3_column_text(q, f) != nullptr);
+      for (int f = 0; f < 3; ++f)
+        checksum += static_cast<std::size_t>(sqlite3_column_bytes(q, f)) +
+                    (sqlite3_column_text(q, f) != nullptr);
       checksum += static_cast<std::size_t>(sqlite3_column_int(q, 3));
     }
     sqlite3_finalize(q);
     t.walk = std::min(t.walk, Now() - s);
-    CheckSql(sqlite3_exec(db, "DROP TABLE IF EXISTS sorted", nullptr, nullptr, nullptr), db, "drop");
+    CheckSql(sqlite3_exec(db, "DROP TABLE IF EXISTS sorted", nullptr, nullptr, nullptr), db,
+             "drop");
     s = Now();
-    CheckSql(sqlite3_exec(db, "CREATE TABLE sorted(keyword TEXT, reply TEXT, rule TEXT, code INTEGER);"
-                              "INSERT INTO sorted SELECT keyword, reply, rule, code FROM rules ORDER BY code DESC",
-                          nullptr, nullptr, nullptr),
-             db, "sort");
+    CheckSql(
+        sqlite3_exec(
+            db,
+            "CREATE TABLE sorted(keyword TEXT, reply TEXT, rule TEXT, code INTEGER);"
+            "INSERT INTO sorted SELECT keyword, reply, rule, code FROM rules ORDER BY code DESC",
+            nullptr, nullptr, nullptr),
+        db, "sort");
     t.sort = std::min(t.sort, Now() - s);
     sqlite3_close(db);
   }
@@ -179,7 +188,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::system((std::string("rm -rf ") + dir).c_str());
   }
-  std::printf("(best of 5 runs, 2 for 100000 records; engine tables protected with the rule password;\n"
-              " sqlite with its default journal and synchronous settings)\n");
+  std::printf(
+      "(best of 5 runs, 2 for 100000 records; engine tables protected with the rule password;\n"
+      " sqlite with its default journal and synchronous settings)\n");
   return 0;
 }

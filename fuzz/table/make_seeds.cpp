@@ -24,7 +24,8 @@ std::vector<char> Slurp(const std::string& path) {
   return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
-void Pack(const std::string& out, std::uint8_t flags, const std::string& table, const std::string& companion) {
+void Pack(const std::string& out, std::uint8_t flags, const std::string& table,
+          const std::string& companion) {
   const auto t = Slurp(table);
   const auto c = companion.empty() ? std::vector<char>() : Slurp(companion);
   std::ofstream o(out, std::ios::binary);
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
   WriteNewTableFile(work + "/rules.edb", MakeEmptyRuleTable());
   Pack(dir + "/rules-empty", 1 | 4, work + "/rules.edb", "");
   if (!OpenTable(work + "/rules.edb", "r", kRulePassword)) return 1;
-  const char* rules[3][3] = {{"在吗|您好", "在的", "包含"}, {"发货", "今天发", "完全匹配"}, {"退款", "请稍等", "包含"}};
+  const char* rules[3][3] = {
+      {"在吗|您好", "在的", "包含"}, {"发货", "今天发", "完全匹配"}, {"退款", "请稍等", "包含"}};
   for (int r = 0; r < 3; ++r) {
     AppendRecord();
     WriteField(1, "r", Text(rules[r][0]));
@@ -70,10 +72,12 @@ int main(int argc, char** argv) {
   // Every field type, unprotected, with memos and byte arrays over several
   // blocks and a free block list.
   const std::vector<FieldDescriptor> fields = {
-      Field("b", FieldType::kByte),     Field("s", FieldType::kShort),   Field("i", FieldType::kInt),
-      Field("l", FieldType::kLong),     Field("f", FieldType::kFloat),   Field("d", FieldType::kDouble),
-      Field("o", FieldType::kBool),     Field("t", FieldType::kDateTime), Field("p", FieldType::kSubroutine),
-      Field("x", FieldType::kText, 10), Field("a", FieldType::kByteArray), Field("m", FieldType::kMemo)};
+      Field("b", FieldType::kByte),       Field("s", FieldType::kShort),
+      Field("i", FieldType::kInt),        Field("l", FieldType::kLong),
+      Field("f", FieldType::kFloat),      Field("d", FieldType::kDouble),
+      Field("o", FieldType::kBool),       Field("t", FieldType::kDateTime),
+      Field("p", FieldType::kSubroutine), Field("x", FieldType::kText, 10),
+      Field("a", FieldType::kByteArray),  Field("m", FieldType::kMemo)};
   for (int protect = 0; protect < 2; ++protect) {
     const Text password = protect ? kRulePassword : "";
     WriteNewTableFile(work + "/all.edb", BuildTableFile(fields, password, 45000.5));
@@ -83,7 +87,8 @@ int main(int argc, char** argv) {
       AppendRecord();
       WriteField("i", "a", std::int32_t{r * 7});
       WriteField("x", "a", Text("abc") + std::to_string(r));
-      WriteField("a", "a", Bytes(static_cast<std::size_t>(300 * (r + 1)), static_cast<std::uint8_t>(r)));
+      WriteField("a", "a",
+                 Bytes(static_cast<std::size_t>(300 * (r + 1)), static_cast<std::uint8_t>(r)));
       WriteField("m", "a", Text(static_cast<std::size_t>(501 * r), 'm'));
     }
     GoToRecord(2);

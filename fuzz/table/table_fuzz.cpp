@@ -40,9 +40,9 @@ void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t n)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return 0;
   const std::uint8_t flags = data[0];
-  std::uint32_t tableLength = static_cast<std::uint32_t>(data[1]) | (static_cast<std::uint32_t>(data[2]) << 8) |
-                              (static_cast<std::uint32_t>(data[3]) << 16) |
-                              (static_cast<std::uint32_t>(data[4]) << 24);
+  std::uint32_t tableLength =
+      static_cast<std::uint32_t>(data[1]) | (static_cast<std::uint32_t>(data[2]) << 8) |
+      (static_cast<std::uint32_t>(data[3]) << 16) | (static_cast<std::uint32_t>(data[4]) << 24);
   data += 5;
   size -= 5;
   if (tableLength > size) tableLength = static_cast<std::uint32_t>(size);
@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)WriteField(static_cast<int>(k), "", Value{});
       }
       (void)AppendRecord();
-      if (!fields.empty()) (void)SortTable(WorkDir() + "/sorted.edb", fields[0].name, (flags & 8) != 0);
+      if (!fields.empty())
+        (void)SortTable(WorkDir() + "/sorted.edb", fields[0].name, (flags & 8) != 0);
       (void)ClearTable();
     }
     CloseTable();

@@ -29,14 +29,15 @@ using quillane::Value;
 // A field named by its name (any ASCII case) or by its 1-based position.
 class FieldRef {
  public:
-  FieldRef(const char* name) : kind_(kName), name_(name ? name : "") {}  // NOLINT: implicit by design
-  FieldRef(const Text& name) : kind_(kName), name_(name) {}            // NOLINT
-  FieldRef(int position) : kind_(kPosition), position_(position) {}    // NOLINT
+  FieldRef(const char* name)
+      : kind_(kName), name_(name ? name : "") {}                     // NOLINT: implicit by design
+  FieldRef(const Text& name) : kind_(kName), name_(name) {}          // NOLINT
+  FieldRef(int position) : kind_(kPosition), position_(position) {}  // NOLINT
   FieldRef(std::int64_t position) : kind_(kPosition), position_(position) {}  // NOLINT
-  FieldRef(double position)  // NOLINT
-      : kind_(kPosition), position_(position >= -9e18 && position <= 9e18
-                                        ? static_cast<std::int64_t>(position)
-                                        : 0) {}
+  FieldRef(double position)                                                   // NOLINT
+      : kind_(kPosition),
+        position_(position >= -9e18 && position <= 9e18 ? static_cast<std::int64_t>(position) : 0) {
+  }
   // Any value: text names a field, a number gives a position, anything else
   // names nothing and makes ReadField report a run-time error.
   static FieldRef FromValue(const Value& value);
@@ -77,9 +78,9 @@ struct OpenOptions {
 };
 
 struct SortOptions {
-  std::vector<Text> keys;        // key field names, first key first
-  std::vector<bool> ascending;   // one per key; missing flags mean ascending
-  std::vector<Text> keep;        // fields to copy; empty or none found: all
+  std::vector<Text> keys;       // key field names, first key first
+  std::vector<bool> ascending;  // one per key; missing flags mean ascending
+  std::vector<Text> keep;       // fields to copy; empty or none found: all
 };
 
 struct FieldInfo {
@@ -113,7 +114,8 @@ bool SortTable(const Text& target, const SortOptions& options);
 bool FlushTable(const Text& name = {});
 
 // Creates (or empties) a file and writes the bytes, e.g. MakeEmptyRuleTable(),
-// then flushes it. Refused with -12 while the file is open anywhere.
+// then flushes it. Refused with kSharingViolation while the file is open
+// anywhere.
 bool WriteNewTableFile(const Text& file, const Bytes& bytes);
 
 // Puts the whole file `from` in the place of the table file `to` and
@@ -130,7 +132,7 @@ bool ReplaceTableFile(const Text& from, const Text& to, int waitMs = 2000);
 Text ReplacedTablePath(const Text& file);
 
 // Writes a byte-for-byte copy of `from` as the new file `to` and flushes it;
-// refused (-6) when `to` exists.
+// refused (kAccessDenied) when `to` exists.
 bool CopyTableFile(const Text& from, const Text& to);
 
 // For tools: the fields of a table (named, or the current one) and the record

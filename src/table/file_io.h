@@ -12,6 +12,9 @@
 #include <functional>
 
 #include "services/types.h"
+#ifdef _WIN32
+#include "services/unique_handle.h"
+#endif
 
 namespace quillane::table {
 
@@ -23,7 +26,19 @@ enum class Access { kRead, kReadWrite };
 enum class Share { kReadWrite, kDenyRead, kDenyWrite, kExclusive };
 enum class Disposition { kOpenExisting, kCreateAlways };
 
-Share ShareFromMode(int mode);
+// The Share of a share mode number of OpenTable.
+inline Share ShareFromMode(int mode) {
+  switch (mode) {
+    case 1:
+      return Share::kReadWrite;
+    case 2:
+      return Share::kDenyRead;
+    case 3:
+      return Share::kDenyWrite;
+    default:
+      return Share::kExclusive;
+  }
+}
 
 class File {
  public:
@@ -33,8 +48,8 @@ class File {
   File& operator=(const File&) = delete;
 
   // Opens (or creates and empties) the file. A refused open because another
-  // opening's share mode forbids it gives -12; opening a read-only file for
-  // writing gives -6.
+  // opening's share mode forbids it gives kSharingViolation; opening a
+  // read-only file for writing gives kAccessDenied.
   int Open(const Text& path, Access access, Share share, Disposition disposition);
   void Close();
   bool IsOpen() const;
@@ -46,14 +61,15 @@ class File {
   int Truncate(std::int64_t size);
   int Flush();
   // Exclusive lock of [offset, offset + length) that fails at once when held
-  // elsewhere: -13 for a lock held by another opening, -28 otherwise.
+  // elsewhere: kLockViolation for a lock held by another opening, kLockFailed
+  // otherwise.
   int Lock(std::int64_t offset, std::int64_t length);
-  int Unlock(std::int64_t offset, std::int64_t length);  // -29 on failure
+  int Unlock(std::int64_t offset, std::int64_t length);  // kUnlockFailed on failure
 
  private:
   bool writable_ = false;
 #ifdef _WIN32
-  void* handle_ = nullptr;
+  UniqueHandle handle_;
 #else
   int fd_ = -1;
   std::uint64_t device_ = 0;
@@ -64,11 +80,13 @@ class File {
 
 // Renames a file in one step, written through to the disk; with `replace`
 // an existing `to` is replaced. Refusals are those of Windows: a file open
-// somewhere without delete sharing cannot be renamed (-12), and an existing
-// target that is open anywhere or read-only is not replaced (-6).
+// somewhere without delete sharing cannot be renamed (kSharingViolation), and
+// an existing target that is open anywhere or read-only is not replaced
+// (kAccessDenied).
 int RenameFile(const Text& from, const Text& to, bool replace);
-// Deletes a file: -3 when there is none, -12 while it is open somewhere
-// without delete sharing, -6 when it may not be deleted.
+// Deletes a file: kFileNotFound when there is none, kSharingViolation while it
+// is open somewhere without delete sharing, kAccessDenied when it may not be
+// deleted.
 int RemoveFile(const Text& path);
 // 0 when the file exists (*readOnly tells whether it carries the read-only
 // attribute; natively, whether its owner lacks write permission), else a code.
@@ -77,8 +95,7 @@ int ProbeFile(const Text& path, bool* readOnly);
 // Completes a name to a full path as the operating system does; 0 or a code.
 int FullPath(const Text& name, Text* full);
 
-// Milliseconds from an arbitrary start; wraps like a 32-bit tick count.
-std::uint32_t TickCount();
+// Sleeps the calling thread for `ms` milliseconds.
 void SleepMs(std::uint32_t ms);
 
 #ifndef _WIN32

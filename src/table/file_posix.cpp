@@ -16,6 +16,7 @@
 
 #include "services/encoding.h"
 #include "table/errors.h"
+#include "table/format.h"
 
 namespace quillane::table {
 
@@ -133,7 +134,7 @@ std::string NativePath(const Text& gbk) {
   Text p = gbk;
   for (std::size_t k = 0; k < p.size(); ++k) {
     const auto c = static_cast<unsigned char>(p[k]);
-    if (c >= 0x81 && c <= 0xFE && k + 1 < p.size()) {
+    if (IsLeadByte(c) && k + 1 < p.size()) {
       ++k;
       continue;
     }
@@ -142,30 +143,23 @@ std::string NativePath(const Text& gbk) {
   return GbkToUtf8(p);
 }
 
-int LockCommand(bool set) {
+// Sets a lock of `type` (F_WRLCK, F_RDLCK, or F_UNLCK to clear it) on
+// [offset, offset + length) without waiting: 0, or -1 with errno.
+int SetLockRange(int fd, short type, std::int64_t offset, std::int64_t length) {
 #ifdef F_OFD_SETLK
-  (void)set;
-  return F_OFD_SETLK;
+  constexpr int kCommand = F_OFD_SETLK;
 #else
-  (void)set;
-  return F_SETLK;
+  constexpr int kCommand = F_SETLK;
 #endif
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(length);
+  return ::fcntl(fd, kCommand, &fl);
 }
 
 }  // namespace
-
-Share ShareFromMode(int mode) {
-  switch (mode) {
-    case 1:
-      return Share::kReadWrite;
-    case 2:
-      return Share::kDenyRead;
-    case 3:
-      return Share::kDenyWrite;
-    default:
-      return Share::kExclusive;
-  }
-}
 
 File::~File() { Close(); }
 
@@ -293,28 +287,19 @@ int File::Flush() {
 
 int File::Lock(std::int64_t offset, std::int64_t length) {
   if (fd_ < 0) return kLockFailed;
-  struct flock fl {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
   // A read-only opening cannot take a write lock with fcntl; a read lock
   // still keeps writers out, which is what a reader needs.
+  short type = F_WRLCK;
   int flags = ::fcntl(fd_, F_GETFL);
-  if (flags >= 0 && (flags & O_ACCMODE) == O_RDONLY) fl.l_type = F_RDLCK;
-  if (::fcntl(fd_, LockCommand(true), &fl) == 0) return kOk;
+  if (flags >= 0 && (flags & O_ACCMODE) == O_RDONLY) type = F_RDLCK;
+  if (SetLockRange(fd_, type, offset, length) == 0) return kOk;
   if (errno == EAGAIN || errno == EACCES) return kLockViolation;
   return kLockFailed;
 }
 
 int File::Unlock(std::int64_t offset, std::int64_t length) {
   if (fd_ < 0) return kUnlockFailed;
-  struct flock fl {};
-  fl.l_type = F_UNLCK;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = static_cast<off_t>(offset);
-  fl.l_len = static_cast<off_t>(length);
-  if (::fcntl(fd_, LockCommand(false), &fl) == 0) return kOk;
+  if (SetLockRange(fd_, F_UNLCK, offset, length) == 0) return kOk;
   return kUnlockFailed;
 }
 
@@ -363,7 +348,7 @@ int FullPath(const Text& name, Text* full) {
   Text path;
   for (std::size_t k = 0; k < name.size(); ++k) {
     const auto c = static_cast<unsigned char>(name[k]);
-    if (c >= 0x81 && c <= 0xFE && k + 1 < name.size()) {
+    if (IsLeadByte(c) && k + 1 < name.size()) {
       path.push_back(name[k]);
       path.push_back(name[++k]);
       continue;
@@ -395,13 +380,6 @@ int FullPath(const Text& name, Text* full) {
 }
 
 // (<chrono> cannot be compiled with the GBK execution character set.)
-std::uint32_t TickCount() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                                    static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u);
-}
-
 void SleepMs(std::uint32_t ms) {
   timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {

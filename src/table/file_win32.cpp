@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "services/encoding.h"
 #include "table/errors.h"
@@ -57,7 +58,6 @@ int CodeFromError(DWORD e) {
   }
 }
 
-
 OVERLAPPED At(std::int64_t offset) {
   OVERLAPPED o{};
   o.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset) & 0xFFFFFFFFu);
@@ -73,22 +73,9 @@ bool ReadOnlyAttribute(const std::wstring& path) {
 
 }  // namespace
 
-Share ShareFromMode(int mode) {
-  switch (mode) {
-    case 1:
-      return Share::kReadWrite;
-    case 2:
-      return Share::kDenyRead;
-    case 3:
-      return Share::kDenyWrite;
-    default:
-      return Share::kExclusive;
-  }
-}
-
 File::~File() { Close(); }
 
-bool File::IsOpen() const { return handle_ != nullptr; }
+bool File::IsOpen() const { return static_cast<bool>(handle_); }
 
 int File::Open(const Text& path, Access access, Share share, Disposition disposition) {
   Close();
@@ -116,19 +103,15 @@ int File::Open(const Text& path, Access access, Share share, Disposition disposi
   // A read-only file is not opened for writing, even where the system would
   // let an administrator (or Wine's root) do so.
   if (access == Access::kReadWrite && ReadOnlyAttribute(wide)) return kAccessDenied;
-  HANDLE h =
-      CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return CodeFromError(GetLastError());
-  handle_ = h;
+  UniqueHandle h(
+      CreateFileW(wide.c_str(), desired, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return CodeFromError(GetLastError());
+  handle_ = std::move(h);
   writable_ = access == Access::kReadWrite;
   return kOk;
 }
 
-void File::Close() {
-  if (!handle_) return;
-  CloseHandle(static_cast<HANDLE>(handle_));
-  handle_ = nullptr;
-}
+void File::Close() { handle_.reset(); }
 
 int File::ReadAt(std::int64_t offset, void* buffer, std::size_t n, std::size_t* got) {
   *got = 0;
@@ -139,7 +122,7 @@ int File::ReadAt(std::int64_t offset, void* buffer, std::size_t n, std::size_t* 
     OVERLAPPED o = At(offset + static_cast<std::int64_t>(*got));
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
     DWORD read = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), out + *got, want, &read, &o)) {
+    if (!ReadFile(handle_.get(), out + *got, want, &read, &o)) {
       const DWORD e = GetLastError();
       if (e == ERROR_HANDLE_EOF) break;
       return CodeFromError(e);
@@ -159,7 +142,7 @@ int File::WriteAt(std::int64_t offset, const void* buffer, std::size_t n) {
     OVERLAPPED o = At(offset + static_cast<std::int64_t>(done));
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - done, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(handle_), in + done, want, &written, &o))
+    if (!WriteFile(handle_.get(), in + done, want, &written, &o))
       return CodeFromError(GetLastError());
     if (written == 0) return kDiskFull;
     done += written;
@@ -170,7 +153,7 @@ int File::WriteAt(std::int64_t offset, const void* buffer, std::size_t n) {
 int File::Size(std::int64_t* size) {
   if (!handle_) return kInvalidHandle;
   LARGE_INTEGER li{};
-  if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &li)) return CodeFromError(GetLastError());
+  if (!GetFileSizeEx(handle_.get(), &li)) return CodeFromError(GetLastError());
   *size = li.QuadPart;
   return kOk;
 }
@@ -179,15 +162,15 @@ int File::Truncate(std::int64_t size) {
   if (!handle_) return kInvalidHandle;
   LARGE_INTEGER li{};
   li.QuadPart = size;
-  if (!SetFilePointerEx(static_cast<HANDLE>(handle_), li, nullptr, FILE_BEGIN))
+  if (!SetFilePointerEx(handle_.get(), li, nullptr, FILE_BEGIN))
     return CodeFromError(GetLastError());
-  if (!SetEndOfFile(static_cast<HANDLE>(handle_))) return CodeFromError(GetLastError());
+  if (!SetEndOfFile(handle_.get())) return CodeFromError(GetLastError());
   return kOk;
 }
 
 int File::Flush() {
   if (!handle_) return kInvalidHandle;
-  if (!FlushFileBuffers(static_cast<HANDLE>(handle_))) return CodeFromError(GetLastError());
+  if (!FlushFileBuffers(handle_.get())) return CodeFromError(GetLastError());
   return kOk;
 }
 
@@ -195,8 +178,8 @@ int File::Lock(std::int64_t offset, std::int64_t length) {
   if (!handle_) return kLockFailed;
   OVERLAPPED o = At(offset);
   const auto len = static_cast<std::uint64_t>(length);
-  if (LockFileEx(static_cast<HANDLE>(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                 0, static_cast<DWORD>(len & 0xFFFFFFFFu), static_cast<DWORD>(len >> 32), &o))
+  if (LockFileEx(handle_.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                 static_cast<DWORD>(len & 0xFFFFFFFFu), static_cast<DWORD>(len >> 32), &o))
     return kOk;
   const DWORD e = GetLastError();
   if (e == ERROR_LOCK_VIOLATION || e == ERROR_SHARING_VIOLATION || e == ERROR_IO_PENDING)
@@ -208,7 +191,7 @@ int File::Unlock(std::int64_t offset, std::int64_t length) {
   if (!handle_) return kUnlockFailed;
   OVERLAPPED o = At(offset);
   const auto len = static_cast<std::uint64_t>(length);
-  if (UnlockFileEx(static_cast<HANDLE>(handle_), 0, static_cast<DWORD>(len & 0xFFFFFFFFu),
+  if (UnlockFileEx(handle_.get(), 0, static_cast<DWORD>(len & 0xFFFFFFFFu),
                    static_cast<DWORD>(len >> 32), &o))
     return kOk;
   return kUnlockFailed;
@@ -249,8 +232,6 @@ int FullPath(const Text& name, Text* full) {
   *full = Utf16ToGbk(std::u16string(buffer, buffer + n));
   return kOk;
 }
-
-std::uint32_t TickCount() { return GetTickCount(); }
 
 void SleepMs(std::uint32_t ms) { Sleep(ms); }
 

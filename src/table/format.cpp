@@ -36,10 +36,9 @@ bool IsBlockType(std::int32_t type) {
 }
 
 std::int32_t GetInt32(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                   (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) |
-                                   (static_cast<std::uint32_t>(p[3]) << 24));
+  return static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+      (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
 }
 
 void PutInt32(std::uint8_t* p, std::int32_t v) {
@@ -76,31 +75,50 @@ bool TableHeader::KnownMagic() const {
          magic[3] == 'B';
 }
 
+namespace {
+
+// Both file headers start alike: the magic, the version, the creation time
+// and three 32-bit counters at 16, 20 and 24.
+void ParseFileStart(const std::uint8_t* b, std::array<char, 4>& magic, std::int32_t& version,
+                    double& created, std::int32_t& first, std::int32_t& second,
+                    std::int32_t& third) {
+  std::memcpy(magic.data(), b, 4);
+  version = GetInt32(b + 4);
+  created = GetDouble(b + 8);
+  first = GetInt32(b + 16);
+  second = GetInt32(b + 20);
+  third = GetInt32(b + 24);
+}
+
+void SerializeFileStart(const std::array<char, 4>& magic, std::int32_t version, double created,
+                        std::int32_t first, std::int32_t second, std::int32_t third,
+                        std::uint8_t* b) {
+  std::memcpy(b, magic.data(), 4);
+  PutInt32(b + 4, version);
+  PutDouble(b + 8, created);
+  PutInt32(b + 16, first);
+  PutInt32(b + 20, second);
+  PutInt32(b + 24, third);
+}
+
+}  // namespace
+
 void ParseHeader(const std::uint8_t* b, TableHeader& h) {
-  std::memcpy(h.magic.data(), b, 4);
-  h.version = GetInt32(b + 4);
-  h.created = GetDouble(b + 8);
-  h.recordCount = GetInt32(b + 16);
-  h.nextSerial = GetInt32(b + 20);
-  h.recordSize = GetInt32(b + 24);
+  ParseFileStart(b, h.magic, h.version, h.created, h.recordCount, h.nextSerial, h.recordSize);
   std::memcpy(h.verifier.data(), b + 28, 33);
 }
 
 void SerializeHeader(const TableHeader& h, std::uint8_t* b) {
   std::memset(b, 0, kHeaderSize);
-  std::memcpy(b, h.magic.data(), 4);
-  PutInt32(b + 4, h.version);
-  PutDouble(b + 8, h.created);
-  PutInt32(b + 16, h.recordCount);
-  PutInt32(b + 20, h.nextSerial);
-  PutInt32(b + 24, h.recordSize);
+  SerializeFileStart(h.magic, h.version, h.created, h.recordCount, h.nextSerial, h.recordSize, b);
   std::memcpy(b + 28, h.verifier.data(), 33);
 }
 
 void ParseDescriptor(const std::uint8_t* b, FieldDescriptor& f) {
   const void* zero = std::memchr(b, 0, 17);
   f.terminated = zero != nullptr;
-  const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b) : 17;
+  const std::size_t n =
+      zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b) : 17;
   f.name.assign(reinterpret_cast<const char*>(b), n);
   f.type = GetInt32(b + 20);
   f.offset = GetInt32(b + 24);
@@ -116,22 +134,12 @@ void SerializeDescriptor(const FieldDescriptor& f, std::uint8_t* b) {
 }
 
 void ParseCompanionHeader(const std::uint8_t* b, CompanionHeader& h) {
-  std::memcpy(h.magic.data(), b, 4);
-  h.version = GetInt32(b + 4);
-  h.created = GetDouble(b + 8);
-  h.blockCount = GetInt32(b + 16);
-  h.freeCount = GetInt32(b + 20);
-  h.firstFree = GetInt32(b + 24);
+  ParseFileStart(b, h.magic, h.version, h.created, h.blockCount, h.freeCount, h.firstFree);
 }
 
 void SerializeCompanionHeader(const CompanionHeader& h, std::uint8_t* b) {
   std::memset(b, 0, kCompanionHeaderSize);
-  std::memcpy(b, h.magic.data(), 4);
-  PutInt32(b + 4, h.version);
-  PutDouble(b + 8, h.created);
-  PutInt32(b + 16, h.blockCount);
-  PutInt32(b + 20, h.freeCount);
-  PutInt32(b + 24, h.firstFree);
+  SerializeFileStart(h.magic, h.version, h.created, h.blockCount, h.freeCount, h.firstFree, b);
 }
 
 void ParseBlockHead(const std::uint8_t* b, BlockHead& h) {
@@ -204,7 +212,8 @@ void PageCipher::Apply(std::int64_t offset, std::uint8_t* data, std::size_t leng
     const std::uint8_t* stream = PageStream(page) + inPage;
     std::uint8_t* out = data + done;
     // The magic (file bytes 0 to 3) stays readable.
-    const std::size_t skip = at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
+    const std::size_t skip =
+        at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
     for (std::size_t k = skip; k < n; ++k) out[k] ^= stream[k];
     done += n;
   }
@@ -229,8 +238,6 @@ double NowAsDateTime() {
 }
 
 namespace {
-
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // Positions of the last separator and of the last "." in a GBK path (npos when absent).
 void ScanPath(const Text& path, std::size_t& lastSeparator, std::size_t& lastDot) {
@@ -262,7 +269,8 @@ Text WithDefaultExtension(const Text& name) {
 Text CompanionPath(const Text& fullPath) {
   std::size_t sep, dot;
   ScanPath(fullPath, sep, dot);
-  if (dot != Text::npos && (sep == Text::npos || dot > sep)) return fullPath.substr(0, dot + 1) + "EDT";
+  if (dot != Text::npos && (sep == Text::npos || dot > sep))
+    return fullPath.substr(0, dot + 1) + "EDT";
   return fullPath + ".EDT";
 }
 
@@ -270,7 +278,8 @@ Text FileTitle(const Text& path) {
   std::size_t sep, dot;
   ScanPath(path, sep, dot);
   const std::size_t start = sep == Text::npos ? 0 : sep + 1;
-  const std::size_t end = (dot != Text::npos && (sep == Text::npos || dot > sep)) ? dot : path.size();
+  const std::size_t end =
+      (dot != Text::npos && (sep == Text::npos || dot > sep)) ? dot : path.size();
   return path.substr(start, end - start);
 }
 

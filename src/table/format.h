@@ -33,12 +33,13 @@ enum class FieldType : std::int32_t {
 
 constexpr std::int64_t kHeaderSize = 112;
 constexpr std::int64_t kDescriptorSize = 72;
-constexpr std::int64_t kFieldsOffset = 116;  // after the header and the field count
+constexpr std::int64_t kFieldsOffset = 116;   // after the header and the field count
 constexpr std::int64_t kCountersOffset = 16;  // record count and next serial
 constexpr std::int32_t kVersion = 65536;
 constexpr std::int64_t kBlockSize = 512;
 constexpr std::int64_t kBlockData = 500;
 constexpr std::int64_t kCompanionHeaderSize = 32;
+constexpr std::int64_t kCompanionCountersOffset = 16;  // block count, free count, first free
 constexpr std::int64_t kPageSize = 4096;
 constexpr std::size_t kMaxFieldName = 16;
 
@@ -137,6 +138,9 @@ class PageCipher {
 
 // Days since 1899-12-30 (local time) for the present moment.
 double NowAsDateTime();
+
+// A lead byte of a GBK double-byte character.
+constexpr bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 // File names. Separators are "\" and, for native paths, "/"; double-byte
 // characters are skipped whole, so a trail byte 0x5C is never a separator.

@@ -1,7 +1,6 @@
 #include "table/storage.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <set>
 
@@ -10,12 +9,8 @@
 namespace quillane::table {
 
 namespace {
-std::atomic<int> gLockWait{0};
 constexpr std::int64_t kWholeLength = 2147483647;
 }  // namespace
-
-int LockWaitTime() { return gLockWait.load(); }
-void SetLockWaitTime(int ms) { gLockWait.store(ms); }
 
 int DataFile::Read(std::int64_t offset, void* buffer, std::size_t n, std::size_t* got) {
   const int rc = file.ReadAt(offset, buffer, n, got);
@@ -86,9 +81,8 @@ int DataFile::LockWhole(int waitMs) {
   if (start < kWholeLength) ranges.emplace_back(start, kWholeLength - start);
   for (std::size_t k = 0; k < ranges.size(); ++k) {
     const auto [offset, length] = ranges[k];
-    const int rc = WithRetry(waitMs, [&, offset = offset, length = length] {
-      return file.Lock(offset, length);
-    });
+    const int rc = WithRetry(
+        waitMs, [&, offset = offset, length = length] { return file.Lock(offset, length); });
     if (rc != 0) {
       for (std::size_t u = 0; u < k; ++u) file.Unlock(ranges[u].first, ranges[u].second);
       return rc;
@@ -143,6 +137,16 @@ int WriteHead(DataFile& f, std::int32_t number, const BlockHead& head) {
   std::uint8_t raw[12];
   SerializeBlockHead(head, raw);
   return f.Write(static_cast<std::int64_t>(number) * kBlockSize, raw, sizeof raw);
+}
+
+// Reads the head of block `number`, lets `change` alter it and writes it back.
+template <typename Change>
+int ChangeHead(DataFile& f, std::int32_t number, Change change) {
+  BlockHead head;
+  const int rc = ReadHead(f, number, &head);
+  if (rc != 0) return rc;
+  change(head);
+  return WriteHead(f, number, head);
 }
 
 int WriteBlock(DataFile& f, std::int32_t number, const BlockHead& head, const std::uint8_t* data,
@@ -255,8 +259,8 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
   }
 
   // Old blocks left over go to the front of the free list.
-  std::vector<std::int32_t> freed(old.begin() + static_cast<std::ptrdiff_t>(std::min(old.size(), pieces)),
-                                  old.end());
+  std::vector<std::int32_t> freed(
+      old.begin() + static_cast<std::ptrdiff_t>(std::min(old.size(), pieces)), old.end());
   bool freedLast = false;
   if (!freed.empty()) {
     const std::int32_t oldHead = header.firstFree;
@@ -270,11 +274,7 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
       if (freed[k] == header.blockCount - 1) freedLast = true;
     }
     if (inRange(oldHead)) {
-      BlockHead head;
-      rc = ReadHead(companion, oldHead, &head);
-      if (rc != 0) return rc;
-      head.previous = freed.back();
-      rc = WriteHead(companion, oldHead, head);
+      rc = ChangeHead(companion, oldHead, [&](BlockHead& head) { head.previous = freed.back(); });
       if (rc != 0) return rc;
     }
     header.firstFree = freed.front();
@@ -292,28 +292,19 @@ int WriteChain(DataFile& companion, std::int32_t oldFirst, const std::uint8_t* d
       if (header.firstFree == b) {
         header.firstFree = inRange(head.next) ? head.next : 0;
         if (header.firstFree > 0) {
-          BlockHead nextHead;
-          rc = ReadHead(companion, header.firstFree, &nextHead);
-          if (rc != 0) return rc;
-          nextHead.previous = 0;
-          rc = WriteHead(companion, header.firstFree, nextHead);
+          rc = ChangeHead(companion, header.firstFree, [](BlockHead& next) { next.previous = 0; });
           if (rc != 0) return rc;
         }
       } else {
+        // Unlinked from the middle of the free list.
         if (inRange(head.previous)) {
-          BlockHead prevHead;
-          rc = ReadHead(companion, head.previous, &prevHead);
-          if (rc != 0) return rc;
-          prevHead.next = head.next;
-          rc = WriteHead(companion, head.previous, prevHead);
+          rc = ChangeHead(companion, head.previous,
+                          [&](BlockHead& previous) { previous.next = head.next; });
           if (rc != 0) return rc;
         }
         if (inRange(head.next)) {
-          BlockHead nextHead;
-          rc = ReadHead(companion, head.next, &nextHead);
-          if (rc != 0) return rc;
-          nextHead.previous = head.previous;
-          rc = WriteHead(companion, head.next, nextHead);
+          rc = ChangeHead(companion, head.next,
+                          [&](BlockHead& next) { next.previous = head.previous; });
           if (rc != 0) return rc;
         }
       }

@@ -8,26 +8,30 @@
 #include <utility>
 #include <vector>
 
+#include "services/events.h"
+#include "table/errors.h"
 #include "table/file_io.h"
 #include "table/format.h"
 
 namespace quillane::table {
 
-// Process-wide lock wait time in milliseconds (0: no retry, -1: for ever).
-int LockWaitTime();
-void SetLockWaitTime(int ms);
+// The pause between two attempts of WithRetry: kRetryPauseMs and less than
+// kRetryJitterMs more, taken from the clock, so that two processes waiting
+// for each other's file do not retry in step and keep colliding.
+inline constexpr std::uint32_t kRetryPauseMs = 20;
+inline constexpr std::uint32_t kRetryJitterMs = 20;
 
 // Runs an attempt again while it is refused with a sharing or lock violation
-// and the wait time allows.
+// and the wait time (milliseconds; 0 no retry, -1 for ever) allows.
 template <typename Attempt>
 int WithRetry(int waitMs, Attempt attempt) {
   const std::uint32_t start = TickCount();
   for (;;) {
     const int rc = attempt();
-    if (rc != -12 && rc != -13) return rc;
+    if (rc != kSharingViolation && rc != kLockViolation) return rc;
     if (waitMs == 0) return rc;
     if (waitMs > 0 && TickCount() - start > static_cast<std::uint32_t>(waitMs)) return rc;
-    SleepMs(20 + TickCount() % 20);
+    SleepMs(kRetryPauseMs + TickCount() % kRetryJitterMs);
   }
 }
 
@@ -106,8 +110,8 @@ class WholeLock {
 };
 
 // Companion block chains. Both refuse damaged chains (a block number outside
-// the file, a cycle, a used-byte count outside 0 to 500) with -59 instead of
-// looping or reading out of bounds.
+// the file, a cycle, a used-byte count outside 0 to 500) with
+// kCompanionAccessFailed instead of looping or reading out of bounds.
 int ReadChain(DataFile& companion, std::int32_t first, Bytes* out);
 // Writes a value as a chain, reusing the old chain first, then the free
 // block list, then new blocks at the end; frees and trims what is left over.

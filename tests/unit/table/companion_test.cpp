@@ -16,7 +16,8 @@ namespace {
 class Companion : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(MakeTable(path, {Field("m", FieldType::kMemo), Field("a", FieldType::kByteArray)}, "", "c"));
+    ASSERT_TRUE(MakeTable(path, {Field("m", FieldType::kMemo), Field("a", FieldType::kByteArray)},
+                          "", "c"));
     ASSERT_TRUE(AppendRecord());
   }
   void TearDown() override { CloseAllTables(); }

@@ -34,8 +34,9 @@ TEST(Md5, PublishedTestSuite) {
   EXPECT_EQ(Md5Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
             "d174ab98d277d9f5a5611c2c9f419d9f");
   // 80 bytes: the padding spills into a second block.
-  EXPECT_EQ(Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
-            "57edf4a22be3c955ac49da2e2107b67a");
+  EXPECT_EQ(
+      Md5Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+      "57edf4a22be3c955ac49da2e2107b67a");
 }
 
 TEST(Rc4, PublishedKeystreamsAndCiphertexts) {
@@ -111,7 +112,8 @@ TEST(EmptyRuleTable, Is404ProtectedBytesWithTheFourRuleFields) {
   EXPECT_EQ(h.recordCount, 0);
   EXPECT_EQ(h.nextSerial, 1);
   EXPECT_EQ(h.recordSize, 4 + kRuleKeywordWidth + kRuleReplyWidth + kRuleMatchWidth + 4);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.verifier.data())), PasswordVerifier(kRulePassword));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(h.verifier.data())),
+            PasswordVerifier(kRulePassword));
   EXPECT_EQ(h.verifier[32], 0);
   for (int k = 61; k < 112; ++k) EXPECT_EQ(plain[k], 0) << k;
   EXPECT_EQ(GetInt32(plain.data() + 112), 4);
@@ -141,7 +143,14 @@ TEST(FileNames, DefaultExtensionCompanionAndTitle) {
   EXPECT_EQ(FileTitle("C:\\a\\Database.edb"), "Database");
   EXPECT_EQ(FileTitle("/tmp/x/Sorting.edb"), "Sorting");
   // A double-byte character whose trail byte is 0x5C is not a separator.
-  const Text name = "C:\\d\\\xB1\x5C" "x";
-  EXPECT_EQ(FileTitle(name), "\xB1\x5C" "x");
-  EXPECT_EQ(WithDefaultExtension("C:\\d\\a.\xB1\x5C" "x"), "C:\\d\\a.\xB1\x5C" "x");
+  const Text name =
+      "C:\\d\\\xB1\x5C"
+      "x";
+  EXPECT_EQ(FileTitle(name),
+            "\xB1\x5C"
+            "x");
+  EXPECT_EQ(WithDefaultExtension("C:\\d\\a.\xB1\x5C"
+                                 "x"),
+            "C:\\d\\a.\xB1\x5C"
+            "x");
 }

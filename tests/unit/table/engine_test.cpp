@@ -92,7 +92,8 @@ TEST_F(Engine, RecordsTextsAndGoToClamping) {
 }
 
 TEST_F(Engine, TextFieldsAreCutAtTheirWidthAndKeepTheirTerminatorBelowIt) {
-  ASSERT_TRUE(MakeTable(dir.Path("t.edb"), {Field("t", FieldType::kText, 10), Field("n", FieldType::kInt)}, "", "t"));
+  ASSERT_TRUE(MakeTable(dir.Path("t.edb"),
+                        {Field("t", FieldType::kText, 10), Field("n", FieldType::kInt)}, "", "t"));
   ASSERT_TRUE(AppendRecord());
   ASSERT_TRUE(WriteField(2, "t", std::int32_t{-7}));
   ASSERT_TRUE(WriteField("T", "t", Text("123456789012")));
@@ -134,11 +135,13 @@ TEST_F(Engine, TextCutsNeverSplitADoubleByteCharacter) {
 }
 
 TEST_F(Engine, WriteConversionsBetweenNumericTypesAndMismatches) {
-  ASSERT_TRUE(MakeTable(dir.Path("c.edb"),
-                        {Field("b", FieldType::kByte), Field("s", FieldType::kShort), Field("i", FieldType::kInt),
-                         Field("l", FieldType::kLong), Field("f", FieldType::kFloat), Field("d", FieldType::kDouble),
-                         Field("o", FieldType::kBool), Field("t", FieldType::kDateTime), Field("x", FieldType::kText, 4)},
-                        "", "c"));
+  ASSERT_TRUE(MakeTable(
+      dir.Path("c.edb"),
+      {Field("b", FieldType::kByte), Field("s", FieldType::kShort), Field("i", FieldType::kInt),
+       Field("l", FieldType::kLong), Field("f", FieldType::kFloat), Field("d", FieldType::kDouble),
+       Field("o", FieldType::kBool), Field("t", FieldType::kDateTime),
+       Field("x", FieldType::kText, 4)},
+      "", "c"));
   ASSERT_TRUE(AppendRecord());
   ASSERT_TRUE(WriteField("b", "c", std::int32_t{0x1234}));
   EXPECT_EQ(std::get<std::uint8_t>(ReadField("b").value), 0x34);
@@ -197,7 +200,7 @@ TEST_F(Engine, LookupByAliasThenTitleThenPathAndCurrentTable) {
   ASSERT_TRUE(OpenRules("Database.edb", Gbk(u8"数据库")));
   AddRule(Gbk(u8"数据库"), "one", 1);
   ASSERT_TRUE(OpenRules("Other.edb", "x"));
-  EXPECT_EQ(RecordCount(), 0);  // the newest is current
+  EXPECT_EQ(RecordCount(), 0);           // the newest is current
   EXPECT_TRUE(SelectTable("DATABASE"));  // by file title, any case
   EXPECT_EQ(RecordCount(), 1);
   EXPECT_TRUE(SelectTable("X"));
@@ -235,11 +238,13 @@ TEST_F(Engine, ClosingATableBeforeTheCurrentKeepsTheCurrent) {
 
 TEST_F(Engine, AliasRule) {
   ASSERT_TRUE(WriteNewTableFile(dir.Path("r.edb"), MakeEmptyRuleTable()));
-  for (const Text& bad : {Text("1abc"), Text(".x"), Text("a-b"), Text("a b"), Gbk(u8"１a"), Text("a\xA1\xA1")}) {
+  for (const Text& bad :
+       {Text("1abc"), Text(".x"), Text("a-b"), Text("a b"), Gbk(u8"１a"), Text("a\xA1\xA1")}) {
     EXPECT_FALSE(OpenTable(dir.Path("r.edb"), bad, kRulePassword)) << bad;
     EXPECT_EQ(LastError(), -24);
   }
-  for (const Text& good : {Text("_a1"), Gbk(u8"匹配库"), Gbk(u8"Ａｂ１"), Text("\xA4\xA2x"), Text("\xA9\x60")}) {
+  for (const Text& good :
+       {Text("_a1"), Gbk(u8"匹配库"), Gbk(u8"Ａｂ１"), Text("\xA4\xA2x"), Text("\xA9\x60")}) {
     EXPECT_TRUE(OpenTable(dir.Path("r.edb"), good, kRulePassword)) << good;
     CloseTable();
   }
@@ -336,7 +341,8 @@ TEST_F(Engine, ReadOnlyOpenOfAShortFileCanTakeItsWholeRecordsWithoutWriting) {
 
 TEST_F(Engine, DamagedHeadersAndDescriptorsAreRefusedWithCodes) {
   const Text path = dir.Path("d.edb");
-  const Bytes good = BuildTableFile({Field("t", FieldType::kText, 8), Field("n", FieldType::kInt)}, "", 1.0);
+  const Bytes good =
+      BuildTableFile({Field("t", FieldType::kText, 8), Field("n", FieldType::kInt)}, "", 1.0);
   auto tryOpen = [&](Bytes bytes) {
     WriteAll(path, bytes);
     const bool ok = OpenTable(path, "d", "");

@@ -29,7 +29,8 @@ class Files : public ::testing::Test {
   }
   // Another opening of the table file, as another process would have.
   void OpenOther(File& other) {
-    ASSERT_EQ(other.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting), 0);
+    ASSERT_EQ(other.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting),
+              0);
   }
   std::int64_t RecordAt(int index) { return 116 + 72 * 4 + std::int64_t{index} * 1300; }
   TempDir dir;
@@ -123,9 +124,12 @@ TEST_F(Files, OpenChecksUnderTheWholeFileLockAndLeavesNoTraceWhenRefused) {
 TEST_F(Files, WholeFileLockNestsAndLeavesOutBytesAlreadyHeld) {
   DataFile mine;
   ASSERT_EQ(mine.file.Open(dir.Path("x.bin"), Access::kReadWrite, Share::kReadWrite,
-                           Disposition::kCreateAlways), 0);
+                           Disposition::kCreateAlways),
+            0);
   File other;
-  ASSERT_EQ(other.Open(dir.Path("x.bin"), Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting), 0);
+  ASSERT_EQ(other.Open(dir.Path("x.bin"), Access::kReadWrite, Share::kReadWrite,
+                       Disposition::kOpenExisting),
+            0);
   ASSERT_EQ(mine.LockByte(16, 0), 0);
   ASSERT_EQ(mine.LockByte(16, 0), 0);  // nested
   ASSERT_EQ(mine.LockWhole(0), 0);
@@ -156,7 +160,8 @@ TEST_F(Files, ShareModesAreHonouredWithinTheProcess) {
   // Others may not write: a writer is refused, a reader is let in, but not
   // one that itself denies writing, since this table writes.
   ASSERT_TRUE(OpenTable(path, "x", kRulePassword, OpenOptions{false, 3}));
-  EXPECT_EQ(other.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting), -12);
+  EXPECT_EQ(other.Open(path, Access::kReadWrite, Share::kReadWrite, Disposition::kOpenExisting),
+            -12);
   EXPECT_EQ(other.Open(path, Access::kRead, Share::kDenyWrite, Disposition::kOpenExisting), -12);
   EXPECT_EQ(other.Open(path, Access::kRead, Share::kReadWrite, Disposition::kOpenExisting), 0);
   other.Close();

@@ -137,7 +137,8 @@ TEST_F(Sort, IntoAFileThisProcessHasOpenFailsWithSharingViolation) {
 }
 
 TEST_F(Sort, KeysThatCannotSortAndAnEmptyTarget) {
-  ASSERT_TRUE(MakeTable(dir.Path("m.edb"), {Field("m", FieldType::kMemo), Field("n", FieldType::kInt)}, "", "m"));
+  ASSERT_TRUE(MakeTable(dir.Path("m.edb"),
+                        {Field("m", FieldType::kMemo), Field("n", FieldType::kInt)}, "", "m"));
   EXPECT_FALSE(SortTable(dir.Path("o.edb"), "m"));
   EXPECT_EQ(LastError(), -71);
   EXPECT_FALSE(SortTable(dir.Path("o.edb"), "missing"));
@@ -151,8 +152,8 @@ TEST_F(Sort, KeysThatCannotSortAndAnEmptyTarget) {
 
 TEST_F(Sort, DeletedRecordsKeptFieldsMemosAndSeveralKeys) {
   ASSERT_TRUE(MakeTable(dir.Path("m.edb"),
-                        {Field("g", FieldType::kShort), Field("m", FieldType::kMemo), Field("n", FieldType::kInt),
-                         Field("x", FieldType::kText, 3)},
+                        {Field("g", FieldType::kShort), Field("m", FieldType::kMemo),
+                         Field("n", FieldType::kInt), Field("x", FieldType::kText, 3)},
                         "secret", "m"));
   const int groups[] = {2, 1, 2, 1};
   const int values[] = {1, 5, 3, 4};
@@ -160,7 +161,8 @@ TEST_F(Sort, DeletedRecordsKeptFieldsMemosAndSeveralKeys) {
     ASSERT_TRUE(AppendRecord());
     ASSERT_TRUE(WriteField("g", "m", static_cast<std::int16_t>(groups[r])));
     ASSERT_TRUE(WriteField("n", "m", std::int32_t{values[r]}));
-    ASSERT_TRUE(WriteField("m", "m", Text(static_cast<std::size_t>(600 + r), static_cast<char>('a' + r))));
+    ASSERT_TRUE(
+        WriteField("m", "m", Text(static_cast<std::size_t>(600 + r), static_cast<char>('a' + r))));
   }
   CloseTable();
   // Mark the third record deleted: a negative serial.
@@ -184,7 +186,10 @@ TEST_F(Sort, DeletedRecordsKeptFieldsMemosAndSeveralKeys) {
   for (int r = 1; r <= 4; ++r) {
     ASSERT_TRUE(GoToRecord(r));
     EXPECT_EQ(std::get<std::int32_t>(ReadField("n").value), expected[r - 1]);
-    const int source = expected[r - 1] == 5 ? 1 : expected[r - 1] == 4 ? 3 : expected[r - 1] == 3 ? 2 : 0;
+    const int source = expected[r - 1] == 5   ? 1
+                       : expected[r - 1] == 4 ? 3
+                       : expected[r - 1] == 3 ? 2
+                                              : 0;
     EXPECT_EQ(std::get<Text>(ReadField("m").value),
               Text(static_cast<std::size_t>(600 + source), static_cast<char>('a' + source)));
     std::int32_t serial = 0;

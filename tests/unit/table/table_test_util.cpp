@@ -22,8 +22,8 @@ TempDir::TempDir() {
 #ifdef _WIN32
   wchar_t base[MAX_PATH];
   GetTempPathW(MAX_PATH, base);
-  std::wstring dir = std::wstring(base) + L"qtable-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                     std::to_wstring(++gCounter);
+  std::wstring dir = std::wstring(base) + L"qtable-" + std::to_wstring(GetCurrentProcessId()) +
+                     L"-" + std::to_wstring(++gCounter);
   CreateDirectoryW(dir.c_str(), nullptr);
   root_ = Utf16ToGbk(std::u16string(dir.begin(), dir.end()));
 #else

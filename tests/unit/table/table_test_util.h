@@ -36,8 +36,8 @@ Bytes Plain(const Bytes& scrambled, const Text& password);
 FieldDescriptor Field(const Text& name, FieldType type, std::int32_t width = 0);
 
 // Creates a table file (and companion when needed) and opens it under alias.
-bool MakeTable(const Text& path, const std::vector<FieldDescriptor>& fields,
-               const Text& password, const Text& alias);
+bool MakeTable(const Text& path, const std::vector<FieldDescriptor>& fields, const Text& password,
+               const Text& alias);
 
 // The GBK bytes of a text written as UTF-8 in the source, whatever the
 // compiler does with narrow literals.
