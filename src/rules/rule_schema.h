@@ -12,11 +12,14 @@ namespace quillane {
 // The password of both rule tables.
 inline constexpr const char kRulePassword[] = "620418537";
 
-// The fields, in their order in the record.
-inline constexpr char kKeywordsField[] = "关键词";     // text: keyword pieces joined by "|"
-inline constexpr char kReplyField[] = "回复语";        // text
-inline constexpr char kMatchRuleField[] = "匹配规则";  // text: one of the match rules below
-inline constexpr char kMatchCodeField[] = "匹配码";    // integer: larger codes are tried first
+// The fields, in their order in the record. Their names are written as GBK
+// bytes, so a new table is the same whatever a compiler makes of narrow
+// literals: 关键词 (keyword pieces joined by "|"), 回复语, 匹配规则 (one of
+// the match rules below), 匹配码 (an integer; larger codes are tried first).
+inline constexpr char kKeywordsField[] = "\xB9\xD8\xBC\xFC\xB4\xCA";
+inline constexpr char kReplyField[] = "\xBB\xD8\xB8\xB4\xD3\xEF";
+inline constexpr char kMatchRuleField[] = "\xC6\xA5\xC5\xE4\xB9\xE6\xD4\xF2";
+inline constexpr char kMatchCodeField[] = "\xC6\xA5\xC5\xE4\xC2\xEB";
 
 // Widths in bytes of the text fields of a new rule table.
 inline constexpr std::int32_t kRuleKeywordWidth = 256;

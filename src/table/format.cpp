@@ -317,7 +317,4 @@ Bytes BuildCompanionFile(std::string_view password, double created) {
   return out;
 }
 
-// The field names are written as GBK bytes so the stored table is the same
-// whatever the compiler makes of narrow literals.
-
 }  // namespace quillane::table

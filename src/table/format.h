@@ -156,5 +156,4 @@ Bytes BuildTableFile(const std::vector<FieldDescriptor>& fields, std::string_vie
 // The bytes of a new companion file: the single header block.
 Bytes BuildCompanionFile(std::string_view password, double created);
 
-
 }  // namespace quillane::table
