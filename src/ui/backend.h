@@ -16,20 +16,20 @@ class Runtime;
 // button concerned where that matters.
 enum class Change {
   Place,
-  Text,           // edit box text, group box or label caption
-  ComboIndex,     // currentIndex of a combo box
-  PageInserted,   // a: page index
-  PageDeleted,    // a: page index as it was, b: its tab position before removal (-1: hidden)
-  PagesCleared,   // every page removed
-  PageCaption,    // a: page index
-  CurrentPage,    // shows the current page's controls and hides the others
-  Parts,          // status bar widths or texts
-  ButtonState,    // a: button index
-  RowInserted,    // a: row index
-  RowDeleted,     // a: row index
-  Cell,           // a: row, b: column
-  Selection,      // selectedRow / focusedRow of a report list
-  Enabled,        // the control was enabled or disabled
+  Text,          // edit box text, group box or label caption
+  ComboIndex,    // currentIndex of a combo box
+  PageInserted,  // a: page index
+  PageDeleted,   // a: page index as it was, b: its tab position before removal (-1: hidden)
+  PagesCleared,  // every page removed
+  PageCaption,   // a: page index
+  CurrentPage,   // shows the current page's controls and hides the others
+  Parts,         // status bar widths or texts
+  ButtonState,   // a: button index
+  RowInserted,   // a: row index
+  RowDeleted,    // a: row index
+  Cell,          // a: row, b: column
+  Selection,     // selectedRow / focusedRow of a report list
+  Enabled,       // the control was enabled or disabled
 };
 
 class Backend {
@@ -44,7 +44,7 @@ class Backend {
   // Creates the window and its controls from the state (step 2 and 3 of the
   // build); nothing is shown yet. False if the window cannot be made.
   virtual bool Create(WindowState& win) = 0;
-  virtual void Show(WindowState& win) = 0;         // show and activate
+  virtual void Show(WindowState& win) = 0;          // show and activate
   virtual void BringToFront(WindowState& win) = 0;  // restore when minimized, else activate
   virtual void Destroy(WindowState& win) = 0;
   virtual void Update(WindowState& win, ControlState& ctl, Change change, int a = 0, int b = 0) = 0;
@@ -56,7 +56,9 @@ class Backend {
   virtual void Focus(WindowState& win, ControlState& ctl) = 0;
   // The text an edit box shows now, when the backend can tell (some changes,
   // such as a text set from outside into a multi-line edit, report nothing).
-  virtual bool QueryText(WindowState& /*win*/, ControlState& /*ctl*/, Text* /*text*/) { return false; }
+  virtual bool QueryText(WindowState& /*win*/, ControlState& /*ctl*/, Text* /*text*/) {
+    return false;
+  }
   // Inserts text at the end of an edit box (the state already holds the result).
   virtual void AppendText(WindowState& win, ControlState& ctl, const Text& text) = 0;
 

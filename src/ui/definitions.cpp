@@ -13,10 +13,14 @@ const FontDef kWelcomeFont{"SimSun", -37, 700, 134};
 constexpr std::uint32_t kBlack = 0x00000000u;
 constexpr std::uint32_t kWhite = 0x00FFFFFFu;
 
-ControlDef Make(const char* name, Kind kind) {
+// A control of the given kind, place and caption or initial text.
+ControlDef Make(const char* name, Kind kind, int l = 0, int t = 0, int wd = 0, int h = 0,
+                const char* text = "") {
   ControlDef c;
   c.name = name;
   c.kind = kind;
+  c.left = l, c.top = t, c.width = wd, c.height = h;
+  c.text = text;
   return c;
 }
 
@@ -29,74 +33,73 @@ void Add(WindowDef& w, const char* parentName, ControlDef c) {
 }
 
 ControlDef Label(const char* name, int l, int t, int wd, int h, const char* text) {
-  ControlDef c = Make(name, Kind::TransLabel);
-  c.left = l, c.top = t, c.width = wd, c.height = h;
-  c.text = text;
+  ControlDef c = Make(name, Kind::TransLabel, l, t, wd, h, text);
   c.textColour = kBlack;
   return c;
 }
 
 ControlDef Edit(const char* name, int l, int t, int wd, int h, const char* text) {
-  ControlDef c = Make(name, Kind::EditBox);
-  c.left = l, c.top = t, c.width = wd, c.height = h;
+  ControlDef c = Make(name, Kind::EditBox, l, t, wd, h, text);
   c.tabStop = true;
-  c.text = text;
   c.textColour = kBlack;
   c.backColour = kWhite;
   return c;
 }
 
 ControlDef Button(const char* name, int l, int t, int wd, int h, const char* caption) {
-  ControlDef c = Make(name, Kind::Button);
-  c.left = l, c.top = t, c.width = wd, c.height = h;
+  ControlDef c = Make(name, Kind::Button, l, t, wd, h, caption);
   c.tabStop = true;
-  c.text = caption;
   return c;
 }
 
 ControlDef Group(const char* name, int page, int l, int t, int wd, int h, const char* caption) {
-  ControlDef c = Make(name, Kind::GroupBox);
+  ControlDef c = Make(name, Kind::GroupBox, l, t, wd, h, caption);
   c.page = page;
-  c.left = l, c.top = t, c.width = wd, c.height = h;
-  c.text = caption;
   c.textColour = kBlack;
   c.backColour = kWhite;
   return c;
 }
 
-WindowDef BuildMainWindow() {
+// The control with a handler of its Clicked event.
+ControlDef Clicked(ControlDef c, const char* handler) {
+  c.events = {{EventKind::Clicked, handler}};
+  return c;
+}
+
+// A movable window shown at once and in the task bar; a sizable one also has
+// the minimize and maximize boxes.
+WindowDef Window(WindowId id, const char* name, const char* caption, int width, int height,
+                 bool sizable) {
   WindowDef w{};
-  w.id = WindowId::Main;
-  w.name = "启动窗口";
-  w.caption = "Quillane";
-  w.width = 1200;
-  w.height = 600;
-  w.resizable = true;
-  w.minimizeBox = true;
-  w.maximizeBox = true;
-  w.movable = true;
-  w.showInTaskBar = true;
-  w.visible = true;
+  w.id = id;
+  w.name = name;
+  w.caption = caption;
+  w.width = width;
+  w.height = height;
+  w.resizable = w.minimizeBox = w.maximizeBox = sizable;
+  w.movable = w.showInTaskBar = w.visible = true;
+  return w;
+}
+
+WindowDef BuildMainWindow() {
+  WindowDef w = Window(WindowId::Main, "启动窗口", "Quillane", 1200, 600, true);
   w.events = {{EventKind::Created, "InitMainWindow"},
               {EventKind::MayClose, "ConfirmExit"},
               {EventKind::Destroying, "ShutDown"},
               {EventKind::Resized, "LayoutMainWindow"}};
 
-  ControlDef bar = Make("工具条1", Kind::ToolBar);
-  bar.left = 0, bar.top = 0, bar.width = 1960, bar.height = 20;
-  bar.buttons = {{"添加店铺", 0, 0},        {"删除店铺", 1, 0},        {nullptr, -1, 0},
-                 {"启动回复", 3, 0},        {"停止回复", 4, 0},        {"全部启动", 3, kHidden},
-                 {"全部停止", 4, kHidden}, {nullptr, -1, 0},          {"设置", 2, 0}};
+  ControlDef bar = Make("工具条1", Kind::ToolBar, 0, 0, 1960, 20);
+  bar.buttons = {{"添加店铺", 0, 0},       {"删除店铺", 1, 0}, {nullptr, -1, 0},
+                 {"启动回复", 3, 0},       {"停止回复", 4, 0}, {"全部启动", 3, kHidden},
+                 {"全部停止", 4, kHidden}, {nullptr, -1, 0},   {"设置", 2, 0}};
   bar.events = {{EventKind::ButtonClicked, "OnToolbarClick"}};
   Add(w, nullptr, std::move(bar));
 
-  ControlDef status = Make("状态条1", Kind::StatusBar);
-  status.left = 0, status.top = 551, status.width = 1194, status.height = 20;
+  ControlDef status = Make("状态条1", Kind::StatusBar, 0, 551, 1194, 20);
   status.parts = {{32, "状态："}, {50, ""}};
   Add(w, nullptr, std::move(status));
 
-  ControlDef tabs = Make("高级选择夹1", Kind::PageControl);
-  tabs.left = 0, tabs.top = 64, tabs.width = 752, tabs.height = 392;
+  ControlDef tabs = Make("高级选择夹1", Kind::PageControl, 0, 64, 752, 392);
   tabs.font = &kTabFont;
   tabs.pages = {{"启动页", true, true, false}};
   tabs.events = {{EventKind::PageChanged, "ShowCurrentClient"}};
@@ -111,22 +114,11 @@ WindowDef BuildMainWindow() {
 }
 
 WindowDef BuildSettingsWindow() {
-  WindowDef w{};
-  w.id = WindowId::Settings;
-  w.name = "设置窗口";
-  w.caption = "设置";
-  w.width = 800;
-  w.height = 600;
-  w.resizable = false;
-  w.minimizeBox = false;
-  w.maximizeBox = false;
-  w.movable = true;
-  w.showInTaskBar = true;
-  w.visible = true;
-  w.events = {{EventKind::Created, "StartLoadSettings"}, {EventKind::Destroying, "SettingsDestroying"}};
+  WindowDef w = Window(WindowId::Settings, "设置窗口", "设置", 800, 600, false);
+  w.events = {{EventKind::Created, "StartLoadSettings"},
+              {EventKind::Destroying, "SettingsDestroying"}};
 
-  ControlDef tabs = Make("高级选择夹1", Kind::PageControl);
-  tabs.left = 0, tabs.top = 0, tabs.width = 800, tabs.height = 600;
+  ControlDef tabs = Make("高级选择夹1", Kind::PageControl, 0, 0, 800, 600);
   tabs.font = &kTabFont;
   tabs.pages = {{"系统设置", false, true, false}, {"设置", true, true, false}};
   Add(w, nullptr, std::move(tabs));
@@ -149,17 +141,14 @@ WindowDef BuildSettingsWindow() {
   const char* rules = "分组框_关键词";
   Add(w, rules, Label("透明标签_关键词", 8, 18, 50, 20, "关键词："));
   Add(w, rules, Edit("编辑框_关键词", 64, 18, 580, 25, "在吗|在不|您好"));
-  ControlDef sep = Button("按钮_输入分割符", 643, 17, 40, 27, "“|”");
-  sep.events = {{EventKind::Clicked, "InsertSeparator"}};
-  Add(w, rules, std::move(sep));
+  Add(w, rules, Clicked(Button("按钮_输入分割符", 643, 17, 40, 27, "“|”"), "InsertSeparator"));
   Add(w, rules, Label("透明标签_说明1", 688, 20, 85, 20, "多词使用|分割"));
   Add(w, rules, Label("透明标签_回复语", 8, 51, 50, 20, "回复语："));
   ControlDef answer = Edit("编辑框_回复语", 64, 51, 705, 80, "");
   answer.multiLine = true;
   Add(w, rules, std::move(answer));
   Add(w, rules, Label("透明标签_匹配规则", 8, 139, 56, 20, "匹配规则："));
-  ControlDef combo = Make("组合框_匹配规则", Kind::ComboBox);
-  combo.left = 64, combo.top = 140, combo.width = 110, combo.height = 20;
+  ControlDef combo = Make("组合框_匹配规则", Kind::ComboBox, 64, 140, 110, 20);
   combo.tabStop = true;
   combo.items = {"包含", "完全匹配"};
   combo.initialIndex = 0;
@@ -170,27 +159,21 @@ WindowDef BuildSettingsWindow() {
   code.wholeNumber = true;
   Add(w, rules, std::move(code));
   Add(w, rules, Label("透明标签_说明2", 314, 139, 95, 20, "数值越大最先匹配"));
-  ControlDef add = Button("按钮_添加", 415, 134, 80, 32, "添加");
-  add.events = {{EventKind::Clicked, "AddRule"}};
-  Add(w, rules, std::move(add));
-  ControlDef del = Button("按钮_删除", 506, 134, 80, 32, "删除");
-  del.events = {{EventKind::Clicked, "DeleteRule"}};
-  Add(w, rules, std::move(del));
-  ControlDef mod = Button("按钮_修改", 597, 134, 80, 32, "修改");
-  mod.events = {{EventKind::Clicked, "ModifyRule"}};
-  Add(w, rules, std::move(mod));
+  Add(w, rules, Clicked(Button("按钮_添加", 415, 134, 80, 32, "添加"), "AddRule"));
+  Add(w, rules, Clicked(Button("按钮_删除", 506, 134, 80, 32, "删除"), "DeleteRule"));
+  Add(w, rules, Clicked(Button("按钮_修改", 597, 134, 80, 32, "修改"), "ModifyRule"));
   ControlDef smile = Button("按钮_表情", 688, 134, 80, 32, "表情(待开发)");
   smile.disabled = true;
   Add(w, rules, std::move(smile));
   Add(w, rules, Label("透明标签_列表", 8, 170, 56, 20, "回复列表："));
-  ControlDef list = Make("超级列表框_列表", Kind::ListView);
-  list.left = 64, list.top = 171, list.width = 705, list.height = 184;
+  ControlDef list = Make("超级列表框_列表", Kind::ListView, 64, 171, 705, 184);
   list.tabStop = true;
   list.columns = {{"关键词", 200, Align::Left},
                   {"回复语", 300, Align::Centre},
                   {"匹配规则", 100, Align::Centre},
                   {"匹配码", 100, Align::Centre}};
-  list.events = {{EventKind::RowChanged, "ShowSelectedRule"}, {EventKind::Clicked, "ShowSelectedRule"}};
+  list.events = {{EventKind::RowChanged, "ShowSelectedRule"},
+                 {EventKind::Clicked, "ShowSelectedRule"}};
   Add(w, rules, std::move(list));
 
   const char* other = "分组框_其他操作";
@@ -215,7 +198,8 @@ struct Canvas {
   ToolImage px;
   Canvas() { px.fill(kImgWhite); }
   void Set(int x, int y, std::uint32_t c) {
-    if (x >= 0 && y >= 0 && x < kToolImageSize && y < kToolImageSize) px[y * kToolImageSize + x] = c;
+    if (x >= 0 && y >= 0 && x < kToolImageSize && y < kToolImageSize)
+      px[y * kToolImageSize + x] = c;
   }
   void Rect(int x0, int y0, int x1, int y1, std::uint32_t c) {
     for (int y = y0; y <= y1; ++y)
@@ -310,11 +294,13 @@ int FindControl(const WindowDef& def, std::string_view name) {
   return -1;
 }
 
-bool WholeNumberAccepts(std::uint32_t ch) { return ch < 32 || (ch >= '0' && ch <= '9') || ch == '-'; }
+bool WholeNumberAccepts(std::uint32_t ch) {
+  return ch < 32 || (ch >= '0' && ch <= '9') || ch == '-';
+}
 
 const std::array<ToolImage, kToolImageCount>& ToolBarImages() {
-  static const std::array<ToolImage, kToolImageCount> kImages{DrawAddShop(), DrawDeleteShop(), DrawSettings(),
-                                                              DrawStart(), DrawStop()};
+  static const std::array<ToolImage, kToolImageCount> kImages{
+      DrawAddShop(), DrawDeleteShop(), DrawSettings(), DrawStart(), DrawStop()};
   return kImages;
 }
 

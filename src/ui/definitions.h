@@ -14,7 +14,17 @@ namespace quillane::ui {
 enum class WindowId : int { Main = 0, Settings = 1 };
 constexpr int kWindowCount = 2;
 
-enum class Kind { EditBox, GroupBox, Button, ComboBox, PageControl, StatusBar, ToolBar, ListView, TransLabel };
+enum class Kind {
+  EditBox,
+  GroupBox,
+  Button,
+  ComboBox,
+  PageControl,
+  StatusBar,
+  ToolBar,
+  ListView,
+  TransLabel
+};
 
 // Events a window or control can raise. The handler receives up to three
 // integer arguments; the asking events (MayClose, PageChanging) return a bool.
@@ -66,7 +76,13 @@ struct PartDef {
 };
 
 // Tool-bar button state bits.
-enum ButtonStateBits : int { kChecked = 1, kPressed = 2, kDisabled = 4, kHidden = 8, kIndeterminate = 16 };
+enum ButtonStateBits : int {
+  kChecked = 1,
+  kPressed = 2,
+  kDisabled = 4,
+  kHidden = 8,
+  kIndeterminate = 16
+};
 
 struct ToolButtonDef {
   const char* caption;  // nullptr for a separator

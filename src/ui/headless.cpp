@@ -44,7 +44,8 @@ Place HeadlessBackend::QueryPlace(WindowState& win, ControlState* ctl) {
   if (ctl == nullptr) return win.place;
   const Place client = QueryClient(win, nullptr);
   // The tool bar and the status bar keep to the top and bottom edges.
-  if (ctl->def->kind == Kind::ToolBar && ctl->def->parent < 0) return {0, 0, client.width, kToolBarHeight};
+  if (ctl->def->kind == Kind::ToolBar && ctl->def->parent < 0)
+    return {0, 0, client.width, kToolBarHeight};
   if (ctl->def->kind == Kind::StatusBar && ctl->def->parent < 0) {
     return {0, client.height - kStatusBarHeight, client.width, kStatusBarHeight};
   }
@@ -165,7 +166,8 @@ bool HeadlessBackend::ClickPage(WindowId w, std::string_view name, int page) {
   if (i < 0) return false;
   WindowState* win = Open(w);
   const ControlState& c = win->controls[i];
-  if (page < 0 || page >= static_cast<int>(c.pages.size()) || !c.pages[page].Selectable()) return false;
+  if (page < 0 || page >= static_cast<int>(c.pages.size()) || !c.pages[page].Selectable())
+    return false;
   if (page == c.currentPage) return true;
   if (!runtime_->UserPageChanging(*win, i, page)) return true;
   if ((win = Open(w)) != nullptr) runtime_->UserPageChanged(*win, i, page);
@@ -182,8 +184,10 @@ bool HeadlessBackend::ClickRow(WindowId w, std::string_view name, int row) {
   }
   // A handler may have closed the window meanwhile: look it up again.
   if ((win = Open(w)) == nullptr) return true;
-  if (row >= 0 && row < static_cast<int>(win->controls[i].rows.size())) runtime_->UserRowState(*win, i, row, true, true);
-  else runtime_->UserRowState(*win, i, -1, false, false);
+  if (row >= 0 && row < static_cast<int>(win->controls[i].rows.size()))
+    runtime_->UserRowState(*win, i, row, true, true);
+  else
+    runtime_->UserRowState(*win, i, -1, false, false);
   if ((win = Open(w)) != nullptr) runtime_->UserClicked(*win, i);
   return true;
 }

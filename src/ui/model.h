@@ -48,12 +48,12 @@ struct ControlState {
   int currentIndex = -1;
   std::vector<PageState> pages;  // tab control
   int currentPage = -1;
-  std::vector<PartState> parts;      // status bar
-  std::vector<ButtonState> buttons;  // tool bar
+  std::vector<PartState> parts;         // status bar
+  std::vector<ButtonState> buttons;     // tool bar
   std::vector<std::vector<Text>> rows;  // report list, one text per column
   int selectedRow = -1;
   int focusedRow = -1;
-  void* native = nullptr;  // backend's own data
+  void* native = nullptr;  // the backend's handle of the control (Win32: its HWND), not owned
 };
 
 struct WindowState {
@@ -64,9 +64,12 @@ struct WindowState {
   std::uintptr_t owner = 0;
   bool exists = false;  // between building and destruction
   bool shown = false;
-  void* native = nullptr;
   ControlState* Find(std::string_view name);
 };
+
+// The state of a window as its definition describes it, at the given outer
+// place, before it is built.
+WindowState MakeWindowState(const WindowDef& def, std::uintptr_t owner, const Place& place);
 
 // Right edges of status-bar parts: each the sum of the widths so far; a width
 // of -1 reaches the right edge of the bar (-1), and so do the parts after it.

@@ -24,10 +24,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <variant>
+#include <utility>
+#include <vector>
 
 #include "services/types.h"
 #include "ui/backend.h"
@@ -66,9 +68,11 @@ inline constexpr std::string_view kErrWriteNotCreated = "修改组件属性时�
 inline constexpr std::string_view kErrNoSuchControl = "指定窗口或窗口组件不存在或尚未载入";
 inline constexpr std::string_view kErrTypeMismatch = "数据或数组类型不匹配";
 inline constexpr std::string_view kErrLoadDefinitions = "载入窗口模板数据段出错!";
+// An asking event (MayClose, PageChanging) whose handler name no function is
+// bound to; the handler name follows the message.
+inline constexpr std::string_view kErrUnboundHandler = "事件处理子程序未绑定：";
 
-enum class Property { Left, Top, Width, Height, Text, CurrentIndex, CurrentPage, CurrentRow };
-using PropertyValue = std::variant<int, Text>;
+class Control;
 
 class Runtime {
  public:
@@ -86,13 +90,16 @@ class Runtime {
   // Binds the handler name used in the definitions to a function. Binding a
   // name again replaces the earlier function.
   void BindHandler(std::string_view name, Handler handler);
+  // The handler names of both window definitions that no function is bound
+  // to, each once, in order.
+  std::vector<Text> UnboundHandlers();
   // Replaces the default report (box, then end of program) of run-time errors.
   void SetErrorHook(ErrorHook hook);
   // Reports a run-time error (from the logic too, e.g. a field of the wrong
   // type). The default report does not return.
   // `window` is a WindowId as a number, or -1 for an error of a routine.
-  void RaiseError(std::string_view message, int window, std::string_view control, bool hasCode = false,
-                  int code = 0);
+  void RaiseError(std::string_view message, int window, std::string_view control,
+                  bool hasCode = false, int code = 0);
   // The text of the error box for the given pieces.
   static Text ErrorReportText(bool hasCode, int code, std::string_view message, int window,
                               std::string_view control);
@@ -107,42 +114,6 @@ class Runtime {
   int RunMessageLoop();
   // Main thread: carries out the calls other threads have queued.
   void RunPendingCalls();
-
-  // --- Properties and operations, by window and control name ---------------
-  PropertyValue GetProperty(WindowId w, std::string_view name, Property p);
-  void SetProperty(WindowId w, std::string_view name, Property p, const PropertyValue& v);
-  int GetInt(WindowId w, std::string_view name, Property p);
-  Text GetText(WindowId w, std::string_view name);
-
-  int InsertPage(WindowId w, std::string_view name, const Text& caption, int index, int image);
-  bool DeletePage(WindowId w, std::string_view name, int index);
-  int PageCount(WindowId w, std::string_view name);
-  bool SetPageCaption(WindowId w, std::string_view name, int index, const Text& caption);
-  Text PageCaption(WindowId w, std::string_view name, int index);
-
-  void SetPartText(WindowId w, std::string_view name, int part, const Text& text);
-  void SetPartWidth(WindowId w, std::string_view name, int part, int width);
-  Text PartText(WindowId w, std::string_view name, int part);
-  int PartWidth(WindowId w, std::string_view name, int part);
-
-  int AddButtonState(WindowId w, std::string_view name, int button, int bits);
-  int RemoveButtonState(WindowId w, std::string_view name, int button, int bits);
-  int ButtonStateOf(WindowId w, std::string_view name, int button);
-
-  int InsertRow(WindowId w, std::string_view name, int index, const Text& caption);
-  bool DeleteRow(WindowId w, std::string_view name, int row);
-  int RowCount(WindowId w, std::string_view name);
-  Text GetCellText(WindowId w, std::string_view name, int row, int column);
-  bool SetCellText(WindowId w, std::string_view name, int row, int column, const Text& text);
-
-  std::uintptr_t WindowHandle(WindowId w, std::string_view name);  // empty name: the window
-  int ClientWidth(WindowId w, std::string_view name);
-  int ClientHeight(WindowId w, std::string_view name);
-  void FocusControl(WindowId w, std::string_view name);
-  void AppendText(WindowId w, std::string_view name, const Text& text);
-  bool IsEnabled(WindowId w, std::string_view name);
-  void SetEnabled(WindowId w, std::string_view name, bool enabled);
-  bool IsShown(WindowId w, std::string_view name);  // empty name: the window
 
   // --- User input, reported by a backend on the main thread ---------------
   void UserTextChanged(WindowState& win, int control, const Text& text);
@@ -164,6 +135,9 @@ class Runtime {
   void OnMain(std::function<void()> fn);
 
  private:
+  // The control operations work on the state kept here.
+  friend class Control;
+
   struct PendingCall {
     std::function<void()> run;
     std::mutex m;
@@ -174,15 +148,26 @@ class Runtime {
     std::shared_ptr<WindowState> win;
     ControlState* ctl = nullptr;
   };
+  // What the logic is doing when it names a control; it decides the message
+  // of the error when the window is not open.
   enum class Access { Property, KindRead, KindWrite, Operation };
 
   bool Dispatch(std::function<void()> fn);
-  Target Find(WindowId w, std::string_view name, Access access, int kind = -1);
-  bool Raise(const std::shared_ptr<WindowState>& win, ControlState* ctl, EventKind kind, int a0 = 0, int a1 = 0,
-             int a2 = 0);
+  // The window while it is open, else null.
+  std::shared_ptr<WindowState> OpenWindow(WindowId id) const;
+  // Keeps `win` alive while user input is handled; null when it is no longer
+  // an open window of this runtime.
+  std::shared_ptr<WindowState> Live(WindowState& win) const;
+  // The open window and (for a non-empty name) its control, reporting a
+  // run-time error when there is none or the control is not of `kind`.
+  Target Find(WindowId w, std::string_view name, Access access, std::optional<Kind> kind = {});
+  bool Raise(const std::shared_ptr<WindowState>& win, ControlState* ctl, EventKind kind, int a0 = 0,
+             int a1 = 0, int a2 = 0);
+  bool AnswerUnbound(const WindowState& win, const ControlState* ctl, EventKind kind,
+                     std::string_view handler);
   void Destroy(const std::shared_ptr<WindowState>& win);
-  bool SetCurrentPageInternal(const Target& t, int page, bool byUser);
-  void SetCurrentRowInternal(const Target& t, int row);
+  bool AnyOpen() const;
+  bool SetCurrentPage(const Target& t, int page, bool byUser);
 
   std::unique_ptr<Backend> backend_;
   std::thread::id mainThread_;
@@ -207,23 +192,25 @@ R Runtime::OnMain(std::function<R()> fn, R fallback) {
 
 // --- The logic's handles --------------------------------------------------
 
-// A control of a window definition, addressed by its window and its name.
-// The handle itself holds no state; each call finds the control among the
-// open windows of the current runtime.
+// A control of a window definition, addressed by its window and its name;
+// an empty name stands for the window itself where that makes sense (Handle,
+// ClientWidth, ClientHeight, IsShown). The handle itself holds no state; each
+// call finds the control among the open windows of the current runtime and
+// is carried out on its main thread.
 class Control {
  public:
   Control(WindowId window, std::string_view name) : window_(window), name_(name) {}
   WindowId window() const { return window_; }
   const Text& name() const { return name_; }
 
-  int Left() const;
-  int Top() const;
-  int Width() const;
-  int Height() const;
-  void SetLeft(int v) const;
-  void SetTop(int v) const;
-  void SetWidth(int v) const;
-  void SetHeight(int v) const;
+  int Left() const { return Edge(&Place::left); }
+  int Top() const { return Edge(&Place::top); }
+  int Width() const { return Edge(&Place::width); }
+  int Height() const { return Edge(&Place::height); }
+  void SetLeft(int v) const { SetEdge(&Place::left, v); }
+  void SetTop(int v) const { SetEdge(&Place::top, v); }
+  void SetWidth(int v) const { SetEdge(&Place::width, v); }
+  void SetHeight(int v) const { SetEdge(&Place::height, v); }
 
   // Edit box, combo box (the selected item's text), group box, label, button.
   Text GetText() const;
@@ -246,6 +233,7 @@ class Control {
   void SetPartText(int part, const Text& text = Text()) const;
   void SetPartWidth(int part, int width = 50) const;
   Text PartText(int part) const;
+  int PartWidth(int part) const;
 
   // Tool bar.
   int AddButtonState(int button, int bits) const;
@@ -259,10 +247,11 @@ class Control {
   Text GetCellText(int row, int column = 0) const;
   bool SetCellText(int row, int column = 0, const Text& text = Text()) const;
 
-  std::uintptr_t Handle() const;  // WindowHandle
-  int ClientWidth() const;
-  int ClientHeight() const;
-  void Focus() const;  // FocusControl
+  // The native window handle; 0 while the window is not open.
+  std::uintptr_t Handle() const;
+  int ClientWidth() const { return Client().width; }
+  int ClientHeight() const { return Client().height; }
+  void Focus() const;
   void AppendText(std::initializer_list<Text> texts) const;
   void AppendText(const Text& text) const;
   bool IsEnabled() const;
@@ -271,6 +260,22 @@ class Control {
   bool IsShown() const;
 
  private:
+  using Access = Runtime::Access;
+  using Target = Runtime::Target;
+
+  int Edge(int Place::*edge) const;
+  void SetEdge(int Place::*edge, int value) const;
+  Place Client() const;
+  // Runs body(runtime, target) on the main thread of the current runtime
+  // with this control found for `access` (and of `kind`, when given); answers
+  // `fallback` when there is no runtime, it is going away, or the control is
+  // not there (which Find reports).
+  template <typename R, typename F>
+  R With(R fallback, Access access, std::optional<Kind> kind, F&& body) const;
+  // The same without an answer.
+  template <typename F>
+  void Do(Access access, std::optional<Kind> kind, F&& body) const;
+
   WindowId window_;
   Text name_;
 };

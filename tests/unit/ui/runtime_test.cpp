@@ -30,14 +30,14 @@ class Runtime_ : public UiTest {
 TEST_F(Runtime_, BuildRaisesCreatedMovedResizedBeforeShowing) {
   bool shownInCreated = true;
   runtime->BindHandler("InitMainWindow", [&](const Event&) {
-    shownInCreated = IsWindowOpen(kMain) && runtime->IsShown(kMain, "");
+    shownInCreated = IsWindowOpen(kMain) && Control(kMain, "").IsShown();
     Record("x");  // keep recording the others
     return true;
   });
   ASSERT_TRUE(LoadWindow(kMain));
   EXPECT_FALSE(shownInCreated);
   EXPECT_EQ(Handlers(), (std::vector<std::string>{"LayoutMainWindow"}));  // Moved is not bound
-  EXPECT_TRUE(runtime->IsShown(kMain, ""));
+  EXPECT_TRUE(Control(kMain, "").IsShown());
   EXPECT_TRUE(Control(kMain, "透明标签1").IsShown());
 }
 
@@ -174,9 +174,9 @@ TEST_F(Runtime_, StatusBarParts) {
   EXPECT_EQ(status.PartText(0), "状态：");
   EXPECT_EQ(status.PartText(1), "欢迎使用");
   status.SetPartWidth(1, -9);
-  EXPECT_EQ(runtime->PartWidth(kMain, "状态条1", 1), -1);
+  EXPECT_EQ(status.PartWidth(1), -1);
   status.SetPartWidth(1);
-  EXPECT_EQ(runtime->PartWidth(kMain, "状态条1", 1), 50);
+  EXPECT_EQ(status.PartWidth(1), 50);
   status.SetPartText(1);
   EXPECT_EQ(status.PartText(1), "");
   EXPECT_TRUE(errors.empty());
@@ -343,12 +343,15 @@ TEST_F(Runtime_, GeometryFollowsTheWindow) {
 TEST_F(Runtime_, RuntimeErrorReportText) {
   const Text report = Runtime::ErrorReportText(false, 0, kErrWindowNotOpen, 1, "编辑框_回复时间");
   EXPECT_EQ(report,
-            "运行时出错!\r\n\r\n错误信息：未载入欲访问窗口组件所在的窗口\r\n\r\n2, 26\r\n\"设置窗口\"\r\n\"编辑框_回复时间\"\r\n");
+            "运行时出错!\r\n\r\n错误信息：未载入欲访问窗口组件所在的窗口\r\n"
+            "\r\n2, 26\r\n\"设置窗口\"\r\n\"编辑框_回复时间\"\r\n");
   EXPECT_EQ(Runtime::ErrorReportText(true, 5, kErrTypeMismatch, -1, ""),
             "运行时出错!\r\n\r\n错误代码：5\r\n\r\n错误信息：数据或数组类型不匹配\r\n\r\n0, 0\r\n");
   EXPECT_EQ(Runtime::ErrorReportText(false, 0, kErrNoSuchControl, 0, "无此组件"),
-            "运行时出错!\r\n\r\n错误信息：指定窗口或窗口组件不存在或尚未载入\r\n\r\n1, 0\r\n\"启动窗口\"\r\n未找到所指定的窗口组件\r\n");
-  EXPECT_EQ(Runtime::ErrorReportText(false, 0, "", 7, ""), "运行时出错!\r\n\r\n8, 0\r\n未找到所指定的窗口\r\n");
+            "运行时出错!\r\n\r\n错误信息：指定窗口或窗口组件不存在或尚未载入\r\n"
+            "\r\n1, 0\r\n\"启动窗口\"\r\n未找到所指定的窗口组件\r\n");
+  EXPECT_EQ(Runtime::ErrorReportText(false, 0, "", 7, ""),
+            "运行时出错!\r\n\r\n8, 0\r\n未找到所指定的窗口\r\n");
 }
 
 TEST_F(Runtime_, UsingAWindowThatIsNotOpenIsARuntimeError) {
@@ -500,6 +503,19 @@ TEST_F(Runtime_, ConvenienceBindingsAndUnboundEvents) {
   EXPECT_EQ(Handlers(), (std::vector<std::string>{"StartSaveSettings"}));
   headless->ClickPage(kMain, "高级选择夹1", 0);  // already current
   EXPECT_EQ(Handlers().size(), 1u);
+}
+
+TEST_F(Runtime_, AnUnboundAskingHandlerAnswersFalseAndIsReported) {
+  runtime->BindHandler("ConfirmExit", Handler());
+  runtime->BindHandler("InitMainWindow", Handler());
+  EXPECT_EQ(runtime->UnboundHandlers(), (std::vector<Text>{"ConfirmExit", "InitMainWindow"}));
+  ASSERT_TRUE(LoadWindow(kMain));  // an unbound event that asks nothing passes silently
+  EXPECT_TRUE(errors.empty());
+  EXPECT_FALSE(headless->RequestClose(kMain));
+  EXPECT_TRUE(IsWindowOpen(kMain));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].message, Text(kErrUnboundHandler) + "ConfirmExit");
+  EXPECT_EQ(errors[0].window, 0);
 }
 
 TEST_F(Runtime_, AWorkerCanLoadAWindowAndItIsBuiltOnTheMainThread) {
