@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "services/runtime_error.h"
 #include "services/types.h"
 #include "ui/backend.h"
 #include "ui/definitions.h"
@@ -66,7 +67,7 @@ inline constexpr std::string_view kErrWindowNotOpen = "未载入欲访问窗口�
 inline constexpr std::string_view kErrReadNotCreated = "读取组件属性时发现指定窗口尚未载入";
 inline constexpr std::string_view kErrWriteNotCreated = "修改组件属性时发现指定窗口尚未载入";
 inline constexpr std::string_view kErrNoSuchControl = "指定窗口或窗口组件不存在或尚未载入";
-inline constexpr std::string_view kErrTypeMismatch = "数据或数组类型不匹配";
+using quillane::kErrTypeMismatch;  // the layers below report it too
 inline constexpr std::string_view kErrLoadDefinitions = "载入窗口模板数据段出错!";
 // An asking event (MayClose, PageChanging) whose handler name no function is
 // bound to; the handler name follows the message.

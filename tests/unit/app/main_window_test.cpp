@@ -7,9 +7,10 @@
 #include <fstream>
 
 #include "app/client_windows.h"
-#include "channel/host_channel.h"
+#include "app/settings_window.h"
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
+#include "channel/host_channel.h"
 #include "services/files.h"
 #include "services/message_box.h"
 #include "services/process.h"
@@ -232,6 +233,13 @@ TEST(ShopPaths, OnlyAbsoluteLocalPathsBelowADriveRootAreEmptied) {
   EXPECT_FALSE(IsAbsoluteLocalPath("C:\\\\", true));
   EXPECT_TRUE(IsAbsoluteLocalPath("C:\\", false));
   EXPECT_FALSE(IsAbsoluteLocalPath("", true));
+}
+
+TEST(WindowHandlers, EveryHandlerNameOfBothWindowsIsBound) {
+  ui::Runtime runtime(std::make_unique<ui::HeadlessBackend>());
+  BindMainWindowHandlers();
+  BindSettingsWindowHandlers();
+  EXPECT_EQ(runtime.UnboundHandlers(), std::vector<Text>{});
 }
 
 }  // namespace
