@@ -86,16 +86,22 @@ bool LocalHostTransport::IsWindow(NativeWindow window) {
   return windows_.count(window) != 0;
 }
 
-std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t message,
-                                       std::uint64_t wParam, std::int64_t lParam) {
+std::intptr_t LocalHostTransport::Call(NativeWindow window, Procedure Window::*which,
+                                       std::uint32_t message, std::uint64_t wParam,
+                                       std::int64_t lParam) {
   Procedure procedure;
   {
     std::lock_guard lock(mutex_);
-    const auto it = windows_.find(target);
+    const auto it = windows_.find(window);
     if (it == windows_.end()) return 0;
-    procedure = it->second.procedure;
+    procedure = it->second.*which;
   }
-  return procedure ? procedure(target, message, wParam, lParam) : 0;
+  return procedure ? procedure(window, message, wParam, lParam) : 0;
+}
+
+std::intptr_t LocalHostTransport::Send(NativeWindow target, std::uint32_t message,
+                                       std::uint64_t wParam, std::int64_t lParam) {
+  return Call(target, &Window::procedure, message, wParam, lParam);
 }
 
 bool LocalHostTransport::SendWithin(NativeWindow target, std::uint32_t message,
@@ -184,14 +190,7 @@ bool LocalHostTransport::Subclass(NativeWindow window) {
 
 std::intptr_t LocalHostTransport::CallPrevious(NativeWindow window, std::uint32_t message,
                                                std::uint64_t wParam, std::int64_t lParam) {
-  Procedure previous;
-  {
-    std::lock_guard lock(mutex_);
-    const auto it = windows_.find(window);
-    if (it == windows_.end()) return 0;
-    previous = it->second.previous;
-  }
-  return previous ? previous(window, message, wParam, lParam) : 0;
+  return Call(window, &Window::previous, message, wParam, lParam);
 }
 
 }  // namespace quillane

@@ -77,6 +77,9 @@ class LocalHostTransport : public HostTransport {
     Procedure previous;
     bool hung = false;
   };
+  // Runs the window's procedure (or the one before the dispatcher) outside the lock.
+  std::intptr_t Call(NativeWindow window, Procedure Window::*which, std::uint32_t message,
+                     std::uint64_t wParam, std::int64_t lParam);
   bool Access(std::uint64_t processId, std::uint64_t address, void* buffer, const void* data,
               std::size_t size);
 
