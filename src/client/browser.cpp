@@ -282,73 +282,103 @@ void SetReplying(bool on) {
   PostMessageW(gClient.window, kNotice, on ? 1 : 0, 0);
 }
 
+// ---- the window's messages, one function each ------------------------------
+
+void OnCommand(WPARAM wParam) {
+  switch (LOWORD(wParam)) {
+    case IDOK:  // Enter in the text box
+    case kIdSend: {
+      const Text text = WindowText(gClient.text);
+      SetText(gClient.text, "");
+      AskForReply(text);
+      SetFocus(gClient.text);
+      break;
+    }
+    case kIdStart:
+      SetReplying(true);
+      break;
+    case kIdStop:
+      SetReplying(false);
+      break;
+    default:
+      break;
+  }
+}
+
+// Under Wine: float over the host's tab as a frameless window owned by the
+// host's top-level window, so it stays above it and goes with it.
+void FloatOver(HWND window, HWND parent) {
+  const bool shown = IsWindowVisible(window) != FALSE;
+  SetParent(window, nullptr);
+  LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_CHILD);
+  SetWindowLongPtrW(window, GWL_STYLE, style | WS_POPUP);
+  SetWindowLongPtrW(window, GWLP_HWNDPARENT,
+                    reinterpret_cast<LONG_PTR>(GetAncestor(parent, GA_ROOT)));
+  gClient.floatingOver = parent;
+  FollowHost();
+  ShowWindow(window, shown ? SW_SHOWNA : SW_HIDE);
+  SetTimer(window, kFollowTimer, 250, nullptr);
+  // The host's tab has lost a child: let it paint the place again.
+  RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// Embedded by the host: become a plain child window without a frame.
+void BecomeChild(HWND window, HWND parent) {
+  LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_POPUP);
+  SetWindowLongPtrW(window, GWL_STYLE, style | WS_CHILD);
+  SetParent(window, parent);
+  SetWindowPos(window, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void OnAnnounce(HWND window) {
+  if (gClient.host == 0) return;
+  const Text payload =
+      ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window))) + "|" +
+      ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" + gClient.dataDirectory;
+  if (!Send(kAnnounceMessage, ToBytes(payload))) Show("（主程序未应答）");
+  HWND parent = GetAncestor(window, GA_PARENT);
+  if (parent && parent != GetDesktopWindow()) {
+    if (RunningUnderWine()) {
+      FloatOver(window, parent);
+    } else {
+      BecomeChild(window, parent);
+    }
+  }
+  PostMessageW(window, kNextScripted, 0, 0);
+}
+
+void OnNextScripted(HWND window) {
+  if (gClient.script.empty()) return;
+  const Text line = gClient.script.front();
+  gClient.script.pop_front();
+  RunScriptLine(line);
+  PostMessageW(window, kNextScripted, 0, 0);
+}
+
+// While floating, the host's moves are in its own client coordinates.
+void OnPositionChanging(WINDOWPOS* pos) {
+  if (!gClient.floatingOver || gClient.moving || (pos->flags & SWP_NOMOVE)) return;
+  const POINT p = HostToScreen(pos->x, pos->y);
+  pos->x = p.x;
+  pos->y = p.y;
+}
+
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
       if (gClient.log) Layout();
       return 0;
     case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK:  // Enter in the text box
-        case kIdSend: {
-          const Text text = WindowText(gClient.text);
-          SetText(gClient.text, "");
-          AskForReply(text);
-          SetFocus(gClient.text);
-          return 0;
-        }
-        case kIdStart:
-          SetReplying(true);
-          return 0;
-        case kIdStop:
-          SetReplying(false);
-          return 0;
-        default:
-          break;
-      }
+      OnCommand(wParam);
       break;
-    case kAnnounce: {
-      if (gClient.host == 0) return 0;
-      const Text payload =
-          ToText(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window))) + "|" +
-          ToText(static_cast<std::uint64_t>(GetCurrentProcessId())) + "|" + gClient.dataDirectory;
-      if (!Send(kAnnounceMessage, ToBytes(payload))) Show("（主程序未应答）");
-      HWND parent = GetAncestor(window, GA_PARENT);
-      if (parent && parent != GetDesktopWindow() && RunningUnderWine()) {
-        // Float over the host's tab: a frameless window owned by the host's
-        // top-level window, so it stays above it and goes with it.
-        const bool shown = IsWindowVisible(window) != FALSE;
-        SetParent(window, nullptr);
-        LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-        style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_CHILD);
-        SetWindowLongPtrW(window, GWL_STYLE, style | WS_POPUP);
-        SetWindowLongPtrW(window, GWLP_HWNDPARENT,
-                          reinterpret_cast<LONG_PTR>(GetAncestor(parent, GA_ROOT)));
-        gClient.floatingOver = parent;
-        FollowHost();
-        ShowWindow(window, shown ? SW_SHOWNA : SW_HIDE);
-        SetTimer(window, kFollowTimer, 250, nullptr);
-        // The host's tab has lost a child: let it paint the place again.
-        RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-      } else if (parent && parent != GetDesktopWindow()) {
-        // Embedded by the host: become a plain child window without a frame.
-        LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-        style &= ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW | WS_POPUP);
-        SetWindowLongPtrW(window, GWL_STYLE, style | WS_CHILD);
-        SetParent(window, parent);
-        SetWindowPos(window, nullptr, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-      }
-      PostMessageW(window, kNextScripted, 0, 0);
+    case kAnnounce:
+      OnAnnounce(window);
       return 0;
-    }
     case kNextScripted:
-      if (!gClient.script.empty()) {
-        const Text line = gClient.script.front();
-        gClient.script.pop_front();
-        RunScriptLine(line);
-        PostMessageW(window, kNextScripted, 0, 0);
-      }
+      OnNextScripted(window);
       return 0;
     case kNotice:
       Send(wParam ? kStartedMessage : kStoppedMessage, ToBytes(ToText(gClient.shop)));
@@ -357,15 +387,7 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       if (wParam == kFollowTimer) FollowHost();
       return 0;
     case WM_WINDOWPOSCHANGING:
-      // While floating, the host's moves are in its own client coordinates.
-      if (gClient.floatingOver && !gClient.moving) {
-        auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
-        if (!(pos->flags & SWP_NOMOVE)) {
-          const POINT p = HostToScreen(pos->x, pos->y);
-          pos->x = p.x;
-          pos->y = p.y;
-        }
-      }
+      OnPositionChanging(reinterpret_cast<WINDOWPOS*>(lParam));
       break;
     case WM_DESTROY:
       PostQuitMessage(0);
