@@ -1,6 +1,7 @@
 // Fuzzes what the dispatcher reads from a sender: the wParam digits, the
 // request descriptor, and the whole receive path over the in-process stand-in
-// (descriptor and payload in the sender's memory, any lParam).
+// (descriptor and payload in the sender's memory, any lParam); and what the
+// folder guard makes of an announced data folder.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "channel/host_channel.h"
 #include "channel/host_transport_local.h"
 #include "channel/host_wire.h"
+#include "services/paths.h"
 
 using namespace quillane;
 
@@ -35,6 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (d->payloadAddress == 0 && d->payloadLength != 0) __builtin_trap();
   }
   wire::AddressFromLParam(lParam);
+
+  // An announced folder: a full path is its own full path, names no "." or
+  // "..", and lies at or above itself.
+  if (const auto full = FullLocalPath(rest)) {
+    if (FullLocalPath(*full) != full || HasDotNames(*full) || !IsSameOrAbove(*full, *full)) {
+      __builtin_trap();
+    }
+  }
 
   // The receive path: the sender's memory holds the fuzzed bytes at 0x1000.
   static LocalHostTransport transport(4312);
