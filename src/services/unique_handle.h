@@ -54,24 +54,21 @@ struct FindHandleTraits {
 };
 using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
 
-// GDI objects: fonts, bitmaps, brushes.
-template <typename Object>
-struct GdiObjectTraits {
-  static Object None() { return nullptr; }
-  static bool Owns(Object h) { return h != nullptr; }
-  static void Close(Object h) { DeleteObject(h); }
+// Handles for which null owns nothing, closed with `Closer`.
+template <typename Handle, auto Closer>
+struct NullMeansNoneTraits {
+  static Handle None() { return nullptr; }
+  static bool Owns(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { Closer(h); }
 };
-using UniqueFont = UniqueResource<HFONT, GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueResource<HBITMAP, GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueResource<HBRUSH, GdiObjectTraits<HBRUSH>>;
+template <typename Handle, auto Closer>
+using UniqueNullable = UniqueResource<Handle, NullMeansNoneTraits<Handle, Closer>>;
 
-// Memory device contexts of CreateCompatibleDC.
-struct MemoryDcTraits {
-  static HDC None() { return nullptr; }
-  static bool Owns(HDC h) { return h != nullptr; }
-  static void Close(HDC h) { DeleteDC(h); }
-};
-using UniqueMemoryDc = UniqueResource<HDC, MemoryDcTraits>;
+// GDI objects: fonts, bitmaps, brushes; memory device contexts.
+using UniqueFont = UniqueNullable<HFONT, &DeleteObject>;
+using UniqueBitmap = UniqueNullable<HBITMAP, &DeleteObject>;
+using UniqueBrush = UniqueNullable<HBRUSH, &DeleteObject>;
+using UniqueMemoryDc = UniqueNullable<HDC, &DeleteDC>;
 
 // A window's device context of GetDC, given back to its window.
 class WindowDc {
@@ -89,14 +86,8 @@ class WindowDc {
   HDC dc_;
 };
 
-// Memory of LocalAlloc (CommandLineToArgvW, FormatMessageW).
-template <typename Pointer>
-struct LocalMemoryTraits {
-  static Pointer None() { return nullptr; }
-  static bool Owns(Pointer p) { return p != nullptr; }
-  static void Close(Pointer p) { LocalFree(p); }
-};
-using UniqueArgv = UniqueResource<wchar_t**, LocalMemoryTraits<wchar_t**>>;
+// Argument lists of CommandLineToArgvW (LocalAlloc memory).
+using UniqueArgv = UniqueNullable<wchar_t**, &LocalFree>;
 
 }  // namespace quillane
 

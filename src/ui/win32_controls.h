@@ -15,12 +15,7 @@
 namespace quillane::ui {
 
 // Image lists of ImageList_Create.
-struct ImageListTraits {
-  static HIMAGELIST None() { return nullptr; }
-  static bool Owns(HIMAGELIST h) { return h != nullptr; }
-  static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
-};
-using UniqueImageList = UniqueResource<HIMAGELIST, ImageListTraits>;
+using UniqueImageList = UniqueNullable<HIMAGELIST, &ImageList_Destroy>;
 
 // What the backend keeps for an open window. The window procedure finds it
 // through the window's user data; the window's controls are destroyed with
