@@ -23,6 +23,7 @@
 #include "client/win_text.h"
 #include "services/encoding.h"
 #include "services/files.h"
+#include "services/paths.h"
 #include "services/process.h"
 #include "services/text.h"
 #include "services/unique_handle.h"
@@ -146,6 +147,18 @@ void Layout() {
   for (const Shop& s : gShops) FitClient(s.window);
 }
 
+// Tells the clients to stop and removes their data directories (only plain
+// full paths below a drive root); the processes are ended by whoever started
+// this host.
+void OnDestroy() {
+  for (const Shop& s : gShops) {
+    SendHostMessage(reinterpret_cast<NativeWindow>(s.window), kStopReplyingMessage, Bytes{0});
+    const auto full = FullLocalPath(s.directory);
+    if (full && !IsDriveRoot(*full) && !HasDotNames(s.directory)) DeleteDirectoryTree(*full);
+  }
+  PostQuitMessage(0);
+}
+
 LRESULT CALLBACK MainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
@@ -155,13 +168,7 @@ LRESULT CALLBACK MainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
       if (reinterpret_cast<NMHDR*>(lParam)->code == TCN_SELCHANGE) ShowCurrent();
       return 0;
     case WM_DESTROY:
-      // Tell the clients to stop and remove their data directories; the
-      // processes are ended by whoever started this host.
-      for (const Shop& s : gShops) {
-        SendHostMessage(reinterpret_cast<NativeWindow>(s.window), kStopReplyingMessage, Bytes{0});
-        DeleteDirectoryTree(s.directory);
-      }
-      PostQuitMessage(0);
+      OnDestroy();
       return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
