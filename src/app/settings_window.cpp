@@ -10,6 +10,7 @@
 
 #include "app/startup.h"
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
 #include "services/files.h"
@@ -270,6 +271,8 @@ Text WriteSettings(const SaveInput& input) {
     return Text(kSaveFailed) + "-5";
   }
   const RuleStoreResult rebuilt = RebuildSortedCopy(directory, true);
+  // On the save's own thread: requests meanwhile get the old rules' replies.
+  ReloadReplyRules();
   if (rebuilt != RuleStoreResult::Ok) ShowSortedCopyProblem();
   switch (rebuilt) {
     case RuleStoreResult::Ok:
