@@ -271,8 +271,6 @@ Text WriteSettings(const SaveInput& input) {
     return Text(kSaveFailed) + "-5";
   }
   const RuleStoreResult rebuilt = RebuildSortedCopy(directory, true);
-  // On the save's own thread: requests meanwhile get the old rules' replies.
-  ReloadReplyRules();
   if (rebuilt != RuleStoreResult::Ok) ShowSortedCopyProblem();
   switch (rebuilt) {
     case RuleStoreResult::Ok:
@@ -289,9 +287,13 @@ void SaveSettings(std::int32_t ticket) {
   if (!turn.task().save) return;
   const Text message = WriteSettings(*turn.task().save);
   turn.Finish();
+  // The replies' rules load beside the message; the save ends once they
+  // have (so exit waits for them too).
+  StartReloadingReplyRules();
   std::uintptr_t owner = 0;
   WithOpenWindow(turn.instance(), [&] { owner = OwnerWindow(); });
   ShowMessageBox(message, message == kSaveSucceeded ? kInfoFlags : kErrorFlags, kTipTitle, owner);
+  LoadReplyRulesIfChanged();
 }
 
 // The window's content for a save. The waiting time is raised to 5 first.

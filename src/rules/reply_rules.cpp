@@ -61,8 +61,6 @@ std::shared_ptr<const RuleSet> ReadRuleSet() {
   return set;
 }
 
-void ReloadInBackground(std::int32_t) { ReloadReplyRules(); }
-
 }  // namespace
 
 namespace {
@@ -75,7 +73,14 @@ void Reload() {
 bool IsStale(const std::shared_ptr<const RuleSet>& set) {
   return !set || set->generation != SortedCopyGeneration();
 }
+
+void ReloadInBackground(std::int32_t) { LoadReplyRulesIfChanged(); }
 }  // namespace
+
+void LoadReplyRulesIfChanged() {
+  std::lock_guard serial(State().reloading);
+  if (IsStale(Current())) Reload();
+}
 
 void ReloadReplyRules() {
   std::lock_guard serial(State().reloading);
@@ -83,7 +88,7 @@ void ReloadReplyRules() {
 }
 
 void StartReloadingReplyRules() {
-  if (!StartThread(ReloadInBackground)) ReloadReplyRules();
+  if (!StartThread(ReloadInBackground)) LoadReplyRulesIfChanged();
 }
 
 Text FirstRuleReply(const Text& customer) {
@@ -92,8 +97,7 @@ Text FirstRuleReply(const Text& customer) {
   // reloads them after every save and at start-up): load them now, or wait
   // for the load under way.
   if (IsStale(set)) {
-    std::lock_guard serial(State().reloading);
-    if (IsStale(Current())) Reload();
+    LoadReplyRulesIfChanged();
     set = Current();
   }
   const int first = set->index.FirstMatch(customer);
