@@ -154,8 +154,11 @@ void BindMainWindowHandlers() {
 
 void InitMainWindow() {
   {
-    std::lock_guard guard(TableEngineLock());
-    MakeSortedCopyCurrent();
+    // While the replies' rules are being read at start-up the reader holds
+    // the engine and leaves the sorted copy current itself: the window does
+    // not wait for it.
+    std::unique_lock guard(TableEngineLock(), std::try_to_lock);
+    if (guard) MakeSortedCopyCurrent();
   }
   hostWindow = Tabs().Handle();
   SubclassHostWindow(hostWindow);

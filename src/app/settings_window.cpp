@@ -10,6 +10,7 @@
 
 #include "app/startup.h"
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
 #include "services/files.h"
@@ -286,9 +287,13 @@ void SaveSettings(std::int32_t ticket) {
   if (!turn.task().save) return;
   const Text message = WriteSettings(*turn.task().save);
   turn.Finish();
+  // The replies' rules load beside the message; the save ends once they
+  // have (so exit waits for them too).
+  StartReloadingReplyRules();
   std::uintptr_t owner = 0;
   WithOpenWindow(turn.instance(), [&] { owner = OwnerWindow(); });
   ShowMessageBox(message, message == kSaveSucceeded ? kInfoFlags : kErrorFlags, kTipTitle, owner);
+  LoadReplyRulesIfChanged();
 }
 
 // The window's content for a save. The waiting time is raised to 5 first.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_schema.h"
 #include "rules/rule_store.h"
 #include "rules/rule_table_start.h"
@@ -172,6 +173,8 @@ bool OpenRuleStore(const Text& directory) {
 bool StartUp() {
   const Text directory = RunDirectory();
   if (!OpenRuleStore(directory)) return false;
+  // The reply index is built while the main window comes up.
+  StartReloadingReplyRules();
   ReadStoredSettings(directory);
   if (!ui::LoadWindow(ui::WindowId::Main)) return false;
   // Replies then come from the rule table; staff are told why.

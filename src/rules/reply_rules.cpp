@@ -6,64 +6,102 @@
 
 #include "rules/reply_index.h"
 #include "rules/rule_store.h"
+#include "services/process.h"
 #include "table/engine.h"
 
 namespace quillane {
 
 namespace {
 
-// The rules of the sorted copy (or, without it, of the rule table in the
-// sorted copy's order) as last read, with their index.
-struct ReplyCache {
-  bool sorted = true;
+// The rules as read once, with their index; replaced whole, never changed.
+struct RuleSet {
   std::uint64_t generation = 0;
-  std::int32_t recordCount = 0;
   std::vector<MatchRule> rules;
   ReplyIndex index;
 };
 
-// Guarded by TableEngineLock.
-std::unique_ptr<ReplyCache>& Cache() {
-  static std::unique_ptr<ReplyCache> cache;
-  return cache;
+// The rule set that answers. Requests take a reference under a short lock of
+// memory only; a reload builds the next set beside it and swaps it in.
+struct Answering {
+  std::mutex mutex;
+  std::shared_ptr<const RuleSet> current;
+  std::mutex reloading;  // one reload at a time; a request that needs one waits for it
+};
+
+Answering& State() {
+  static Answering state;
+  return state;
+}
+
+std::shared_ptr<const RuleSet> Current() {
+  std::lock_guard lock(State().mutex);
+  return State().current;
+}
+
+// Reads the rules of the sorted copy (or, when it could not be made, of the
+// rule table in the sorted copy's order) and builds their index; the table
+// lock is held only while reading.
+std::shared_ptr<const RuleSet> ReadRuleSet() {
+  auto set = std::make_shared<RuleSet>();
+  std::vector<RuleRow> rows;
+  {
+    std::lock_guard guard(TableEngineLock());
+    set->generation = SortedCopyGeneration();
+    if (table::SelectTable(kSortedCopyAlias)) {
+      rows = ReadRules(kSortedCopyAlias);
+    } else if (table::SelectTable(kRuleTableAlias)) {
+      rows = InSortedCopyOrder(ReadRules(kRuleTableAlias));
+    }
+  }
+  set->rules.reserve(rows.size());
+  for (RuleRow& row : rows) {
+    set->rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
+  }
+  set->index = ReplyIndex(set->rules);
+  return set;
 }
 
 }  // namespace
 
+namespace {
+void Reload() {
+  std::shared_ptr<const RuleSet> fresh = ReadRuleSet();
+  std::lock_guard lock(State().mutex);
+  State().current = std::move(fresh);
+}
+
+bool IsStale(const std::shared_ptr<const RuleSet>& set) {
+  return !set || set->generation != SortedCopyGeneration();
+}
+
+void ReloadInBackground(std::int32_t) { LoadReplyRulesIfChanged(); }
+}  // namespace
+
+void LoadReplyRulesIfChanged() {
+  std::lock_guard serial(State().reloading);
+  if (IsStale(Current())) Reload();
+}
+
+void ReloadReplyRules() {
+  std::lock_guard serial(State().reloading);
+  Reload();
+}
+
+void StartReloadingReplyRules() {
+  if (!StartThread(ReloadInBackground)) LoadReplyRulesIfChanged();
+}
+
 Text FirstRuleReply(const Text& customer) {
-  Text reply;
-  {
-    std::lock_guard guard(TableEngineLock());
-    auto& cache = Cache();
-    // When the sorted copy could not be made, the rule table serves in its order.
-    const bool sorted = table::SelectTable(kSortedCopyAlias);
-    if (!sorted && !table::SelectTable(kRuleTableAlias)) {
-      cache.reset();
-    } else {
-      const std::int32_t count = table::RecordCount();
-      const std::uint64_t generation = SortedCopyGeneration();
-      if (!cache || cache->sorted != sorted || cache->generation != generation ||
-          cache->recordCount != count) {
-        auto fresh = std::make_unique<ReplyCache>();
-        fresh->sorted = sorted;
-        fresh->generation = generation;
-        fresh->recordCount = count;
-        for (RuleRow& row :
-             sorted ? ReadRules(kSortedCopyAlias) : InSortedCopyOrder(ReadRules(kRuleTableAlias))) {
-          fresh->rules.push_back(
-              {std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
-        }
-        fresh->index = ReplyIndex(fresh->rules);
-        cache = std::move(fresh);
-      }
-      const int first = cache->index.FirstMatch(customer);
-      if (first >= 0) {
-        reply = cache->rules[static_cast<size_t>(first)].reply;
-        if (sorted) table::GoToRecord(first + 1);  // where the walk would have stopped
-      }
-    }
+  std::shared_ptr<const RuleSet> set = Current();
+  // Nothing has loaded the rules since they last changed (Quillane itself
+  // reloads them after every save and at start-up): load them now, or wait
+  // for the load under way.
+  if (IsStale(set)) {
+    LoadReplyRulesIfChanged();
+    set = Current();
   }
-  return reply;
+  const int first = set->index.FirstMatch(customer);
+  return first >= 0 ? set->rules[static_cast<std::size_t>(first)].reply : Text{};
 }
 
 }  // namespace quillane
