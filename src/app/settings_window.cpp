@@ -240,12 +240,6 @@ Text TooLongMessage(const TooLongText& t, const char* action) {
 
 // Tells the main window's status bar that replies come from the rule table
 // because the sorted copy could not be made.
-void ShowSortedCopyProblem() {
-  const Text problem = SortedCopyProblem();
-  if (!problem.empty() && ui::IsWindowOpen(ui::WindowId::Main))
-    MainStatus().SetPartText(1, problem);
-}
-
 // Writes the rules, Data.ini and the sorted copy; the message to show.
 Text WriteSettings(const SaveInput& input) {
   const Text directory = StoreDirectory();

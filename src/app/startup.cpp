@@ -12,6 +12,7 @@
 #include "services/events.h"
 #include "services/files.h"
 #include "services/message_box.h"
+#include "services/process.h"
 #include "table/crypto.h"
 #include "ui/runtime.h"
 
@@ -166,21 +167,32 @@ bool OpenRuleStore(const Text& directory) {
     }
   }
   MakeRuleTableCurrent();
-  RebuildSortedCopy(directory, false);
   return true;
 }
+
+void ShowSortedCopyProblem() {
+  const Text problem = SortedCopyProblem();
+  if (!problem.empty() && ui::IsWindowOpen(ui::WindowId::Main))
+    ui::Control(ui::WindowId::Main, "状态条1").SetPartText(1, problem);
+}
+
+namespace {
+void LoadRulesInBackground(std::int32_t) {
+  if (LoadReplyRulesAtStart(StoreDirectory()) != RuleStoreResult::Ok) ShowSortedCopyProblem();
+}
+}  // namespace
 
 bool StartUp() {
   const Text directory = RunDirectory();
   if (!OpenRuleStore(directory)) return false;
-  // The reply index is built while the main window comes up.
-  StartReloadingReplyRules();
+  // The rules load and the sorted copy is rebuilt while the main window
+  // comes up; however many rules there are, the window does not wait.
+  if (!StartThread(LoadRulesInBackground)) LoadRulesInBackground(0);
   ReadStoredSettings(directory);
   if (!ui::LoadWindow(ui::WindowId::Main)) return false;
-  // Replies then come from the rule table; staff are told why.
-  if (const Text problem = SortedCopyProblem(); !problem.empty()) {
-    ui::Control(ui::WindowId::Main, "状态条1").SetPartText(1, problem);
-  }
+  // A rebuild that failed before the window was there: replies then come
+  // from the rule table, and staff are told why.
+  ShowSortedCopyProblem();
   return true;
 }
 

@@ -8,8 +8,9 @@
 namespace quillane {
 
 // Opens the rule table (writing the empty rule table when there is none),
-// rebuilds and opens the sorted copy, reads Data.ini and loads the main
-// window; when the sorted copy could not be made, the status bar says so.
+// reads Data.ini and loads the main window. The rules load and the sorted
+// copy is rebuilt and opened on a thread of its own meanwhile; when the
+// sorted copy could not be made, the status bar says so.
 // Opening never changes Database.edb:
 // - one that is not a rule table Quillane can read (damaged header, another
 //   password) is set aside under a new name, whole, and the user is told; if
@@ -25,10 +26,14 @@ namespace quillane {
 // True when the main window was loaded.
 bool StartUp();
 
-// The same start for the rule store of `directory`, without the window:
-// what StartUp does before it reads the settings. False when the program
-// cannot go on (the user has been told why).
+// The same start for the rule store of `directory`, without the window and
+// without loading the rules: what StartUp does before it starts the load.
+// False when the program cannot go on (the user has been told why).
 bool OpenRuleStore(const Text& directory);
+
+// When the last rebuild of the sorted copy failed and the main window is
+// open, its status bar says why.
+void ShowSortedCopyProblem();
 
 // The name of the mutex a running Quillane holds for its folder (a full
 // path, UTF-16): the same for every spelling of one folder ("/" or "\",

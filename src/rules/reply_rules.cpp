@@ -91,12 +91,25 @@ void StartReloadingReplyRules() {
   if (!StartThread(ReloadInBackground)) LoadReplyRulesIfChanged();
 }
 
+bool ReplyRulesLoaded() { return Current() != nullptr; }
+
+RuleStoreResult LoadReplyRulesAtStart(const Text& directory) {
+  // The sorted copy is not open yet, so the rules come from the rule table in
+  // the sorted copy's order: the same rules in the same order, without
+  // waiting for the copy to be written.
+  ReloadReplyRules();
+  std::lock_guard guard(TableEngineLock());
+  // A save that came first has already made the sorted copy of its rules.
+  if (IsSortedCopyOpen()) return RuleStoreResult::Ok;
+  return RebuildSortedCopy(directory, false);
+}
+
 Text FirstRuleReply(const Text& customer) {
   std::shared_ptr<const RuleSet> set = Current();
-  // Nothing has loaded the rules since they last changed (Quillane itself
-  // reloads them after every save and at start-up): load them now, or wait
-  // for the load under way.
-  if (IsStale(set)) {
+  // The rules as last loaded answer, even while newer ones are loading. Only
+  // before the first load has ended is there nothing to answer from; the
+  // request then waits for that load (or makes it).
+  if (!set) {
     LoadReplyRulesIfChanged();
     set = Current();
   }

@@ -246,7 +246,7 @@ RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
     table::CloseTable(kSortedCopyAlias);
     // Lets a reader that opened the sorted copy just before finish with it.
     Delay(kReopenPauseMs);
-  } else if (!table::TableFields(kSortedCopyAlias).empty()) {
+  } else if (IsSortedCopyOpen()) {
     return failed(RuleStoreResult::Sort, table::kAlreadyOpen);
   }
   table::SelectTable(kRuleTableAlias);
@@ -263,6 +263,11 @@ RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen) {
   table::SelectTable(kSortedCopyAlias);
   SetSortedCopyProblem({});
   return RuleStoreResult::Ok;
+}
+
+bool IsSortedCopyOpen() {
+  std::lock_guard guard(TableEngineLock());
+  return !table::TableFields(kSortedCopyAlias).empty();
 }
 
 Text SortedCopyProblem() {

@@ -104,6 +104,9 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
 // open refuses the rebuild (Sort).
 RuleStoreResult RebuildSortedCopy(const Text& directory, bool reopen);
 
+// Whether the sorted copy is open (as "匹配库").
+bool IsSortedCopyOpen();
+
 // Why the last rebuild of the sorted copy failed, as a text for the status
 // bar; empty when it succeeded (or none ran yet). Replies then come from the
 // rule table in the sorted copy's order.

@@ -16,6 +16,7 @@
 #include "app/reply_service.h"
 #include "app/shop_list.h"
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_store.h"
 #include "services/files.h"
 #include "services/message_box.h"
@@ -122,7 +123,7 @@ class HostHandlersTest : public ::testing::Test {
     EXPECT_TRUE(WriteBytesToFile(directory + kRuleTableFile, MakeEmptyRuleTable()));
     EXPECT_TRUE(table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword));
     EXPECT_EQ(ReplaceRules(directory, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
-    EXPECT_EQ(RebuildSortedCopy(directory, false), RuleStoreResult::Ok);
+    EXPECT_EQ(LoadReplyRulesAtStart(directory), RuleStoreResult::Ok);
     Settings().defaultReply = "默认";
 
     SetHostTransport(&transport);

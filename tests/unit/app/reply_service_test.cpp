@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "app/shop_list.h"
@@ -40,6 +41,7 @@ class ReplyServiceTest : public ::testing::Test {
   void Save(const std::vector<RuleRow>& rows) {
     ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
     ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
+    LoadReplyRulesIfChanged();  // as the settings window's save does
   }
 
   fs::path dir_;
@@ -92,6 +94,22 @@ TEST_F(ReplyServiceTest, NextRequestSeesANewSaveAndRequestsReadNoTable) {
   table::CloseTable(kRuleTableAlias);
   ReloadReplyRules();
   EXPECT_EQ(MatchCustomerText("在吗"), "默认回复");
+}
+
+// While new rules load, requests are answered at once by the rules loaded
+// before; the new ones answer once they are in.
+TEST_F(ReplyServiceTest, ARequestDuringALoadAnswersFromThePreviousRules) {
+  Save({{"在吗", "旧", "包含", "1"}});
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗", "新", "包含", "1"}}), RuleStoreResult::Ok);
+  ASSERT_EQ(RebuildSortedCopy(directory_, true), RuleStoreResult::Ok);
+  std::unique_lock engine(TableEngineLock());  // the load cannot read the table yet
+  std::thread load(LoadReplyRulesIfChanged);
+  auto reply = std::async(std::launch::async, [] { return MatchCustomerText("在吗"); });
+  ASSERT_EQ(reply.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(reply.get(), "旧");
+  engine.unlock();
+  load.join();
+  EXPECT_EQ(MatchCustomerText("在吗"), "新");
 }
 
 // A sorted copy that cannot be rebuilt (here a folder has its name): the

@@ -15,6 +15,7 @@
 #include "app/reply_service.h"
 #include "app/startup.h"
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
 #include "services/message_box.h"
@@ -44,6 +45,7 @@ class SettingsWindowTest : public ::testing::Test {
     runtime_->SetErrorHook([this](const ui::RuntimeError& e) { errors_.push_back(e.report); });
     TakeMessageBoxCalls();
     ASSERT_TRUE(OpenRuleStore(directory_));
+    LoadReplyRulesAtStart(directory_);
     Settings().defaultReply = "默认";
     BindSettingsWindowHandlers();
     ASSERT_TRUE(ui::LoadWindow(ui::WindowId::Main));

@@ -8,6 +8,7 @@
 
 #include "app/reply_service.h"
 #include "app/stored_settings.h"
+#include "rules/reply_rules.h"
 #include "rules/rule_store.h"
 #include "services/files.h"
 #include "services/message_box.h"
@@ -47,12 +48,19 @@ class StartUpTest : public ::testing::Test {
     }
     return out;
   }
+  // What StartUp does before the window: the store opened, then the rules
+  // loaded and the sorted copy rebuilt (there on a thread of its own).
+  static bool StartRules(const Text& directory) {
+    if (!OpenRuleStore(directory)) return false;
+    LoadReplyRulesAtStart(directory);
+    return true;
+  }
   // A rule table with `n` rules, closed again; its bytes.
   std::string StoreRules(int n) {
     std::vector<RuleRow> rows;
     for (int i = 0; i < n; ++i)
       rows.push_back({"词" + std::to_string(i), "回复", "包含", std::to_string(i)});
-    EXPECT_TRUE(OpenRuleStore(directory_));
+    EXPECT_TRUE(StartRules(directory_));
     EXPECT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
     table::CloseAllTables();
     TakeMessageBoxCalls();
@@ -64,7 +72,7 @@ class StartUpTest : public ::testing::Test {
 };
 
 TEST_F(StartUpTest, FirstStartWritesTheEmptyTableAndTheSortedCopyButNoSettingsFile) {
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_EQ(fs::file_size(dir_ / "Database.edb"), 404u);
   EXPECT_TRUE(fs::exists(dir_ / "Sorting.edb"));
   EXPECT_TRUE(table::SelectTable(kSortedCopyAlias));
@@ -92,12 +100,12 @@ TEST_F(StartUpTest, SettingsFileValuesAndDefaults) {
 }
 
 TEST_F(StartUpTest, ExistingRulesAreKeptAndTheSortedCopyIsRebuilt) {
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   ASSERT_EQ(ReplaceRules(directory_, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
   table::CloseAllTables();
   fs::remove(dir_ / "Sorting.edb");
 
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_EQ(ReadRules().size(), 1u);
   ASSERT_TRUE(table::SelectTable(kSortedCopyAlias));
   EXPECT_EQ(table::RecordCount(), 1);
@@ -107,7 +115,7 @@ TEST_F(StartUpTest, ExistingRulesAreKeptAndTheSortedCopyIsRebuilt) {
 TEST_F(StartUpTest, UnusableRuleTablesAreSetAsideWhole) {
   const std::string damaged = "this is not a table file, but somebody's rules may be in it";
   Write(dir_ / "Database.edb", damaged);
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   auto aside = SetAsideFiles();
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(Read(aside[0]), damaged);
@@ -122,7 +130,7 @@ TEST_F(StartUpTest, UnusableRuleTablesAreSetAsideWhole) {
   fs::remove(aside[0]);
   const Bytes other = table::BuildTableFile({}, "another", 0);
   Write(dir_ / "Database.edb", std::string(other.begin(), other.end()));
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   aside = SetAsideFiles();
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(fs::file_size(aside[0]), other.size());
@@ -141,7 +149,7 @@ TEST_F(StartUpTest, ATableThatCannotBeOpenedAsItIsKeepsItsBytes) {
   fs::permissions(dir_ / "Database.edb",
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   auto calls = TakeMessageBoxCalls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].title, "启动");
@@ -160,7 +168,7 @@ TEST_F(StartUpTest, ATableThatCannotBeOpenedAsItIsKeepsItsBytes) {
     ASSERT_EQ(holder.Open(directory_ + kRuleTableFile, table::Access::kRead,
                           table::Share::kExclusive, table::Disposition::kOpenExisting),
               0);
-    EXPECT_FALSE(OpenRuleStore(directory_));
+    EXPECT_FALSE(StartRules(directory_));
     calls = TakeMessageBoxCalls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].title, "启动失败");
@@ -176,7 +184,7 @@ TEST_F(StartUpTest, AShortTableIsKeptBesideAndItsWholeRulesServe) {
   std::string damaged = StoreRules(20);
   damaged.resize(404 + 2 * 1300 + 700);
   Write(dir_ / "Database.edb", damaged);
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   const auto copies = SetAsideFiles("Database-damaged-");
   ASSERT_EQ(copies.size(), 1u);
   EXPECT_EQ(Read(copies[0]), damaged);
@@ -190,7 +198,7 @@ TEST_F(StartUpTest, AShortTableIsKeptBesideAndItsWholeRulesServe) {
   table::CloseAllTables();
 
   // The next start keeps another copy rather than writing over the first.
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_EQ(SetAsideFiles("Database-damaged-").size(), 2u);
   EXPECT_EQ(Read(dir_ / "Database.edb"), damaged);
 }
@@ -202,14 +210,14 @@ TEST_F(StartUpTest, LeftOversOfAnInterruptedSaveAreClearedAtStart) {
   const std::string rules = StoreRules(2);
   Write(dir_ / "Database-saving.edb", "half a table");
   Write(dir_ / "Sorting-saving.edb", "half a table");
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_FALSE(fs::exists(dir_ / "Database-saving.edb"));
   EXPECT_FALSE(fs::exists(dir_ / "Sorting-saving.edb"));
   table::CloseAllTables();
 
   fs::rename(dir_ / "Database.edb", dir_ / "Database-replaced.edb");
   Write(dir_ / "Database-saving.edb", "the new table, maybe whole");
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_EQ(Read(dir_ / "Database.edb"), rules);
   EXPECT_FALSE(fs::exists(dir_ / "Database-replaced.edb"));
   EXPECT_FALSE(fs::exists(dir_ / "Database-saving.edb"));
@@ -223,12 +231,12 @@ TEST_F(StartUpTest, ASortedCopyThatCannotBeMadeLeavesTheRulesAnswering) {
   StoreRules(3);
   fs::remove(dir_ / "Sorting.edb");
   fs::create_directory(dir_ / "Sorting.edb");
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_NE(SortedCopyProblem().find("Sorting.edb"), std::string::npos);
   EXPECT_EQ(MatchCustomerText("词0"), "回复");
   table::CloseAllTables();
   fs::remove(dir_ / "Sorting.edb");
-  ASSERT_TRUE(OpenRuleStore(directory_));
+  ASSERT_TRUE(StartRules(directory_));
   EXPECT_TRUE(SortedCopyProblem().empty());
 }
 
@@ -249,7 +257,7 @@ TEST(InstanceMutex, OneNamePerFolder) {
 
 TEST_F(StartUpTest, UnwritableFolderShowsTheStartFailure) {
   // A folder that does not exist cannot take the empty table (even for root).
-  EXPECT_FALSE(OpenRuleStore(directory_ + "\\missing"));
+  EXPECT_FALSE(StartRules(directory_ + "\\missing"));
   const auto calls = TakeMessageBoxCalls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].text, "缺少必要文件：Database.edb");
