@@ -113,8 +113,12 @@ Bytes EmptyTableLike(const Text& alias) {
 }
 
 // Writes the rows into the new, empty table `file` and flushes it to the disk.
+// Nobody else has any business with the new file, so it is opened for this
+// process alone: the engine then takes no lock per record.
 RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& rows) {
-  if (!table::OpenTable(file, kSavingAlias, kRulePassword)) return RuleStoreResult::Clear;
+  table::OpenOptions alone;
+  alone.shareMode = 0;
+  if (!table::OpenTable(file, kSavingAlias, kRulePassword, alone)) return RuleStoreResult::Clear;
   RuleStoreResult result = RuleStoreResult::Ok;
   for (const RuleRow& row : rows) {
     if (!table::AppendRecord()) {
