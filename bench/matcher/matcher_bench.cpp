@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,6 +30,7 @@
 #endif
 
 #include "../clock.h"
+#include "../shop_rules.h"
 #include "app/reply_service.h"
 #include "app/stored_settings.h"
 #include "engine_walk.h"
@@ -56,53 +56,6 @@ constexpr int kEngineWalkLimit = 10000;
 constexpr int kEngineWalkLimit = 1000000;
 #endif
 const Text kDefault = "default";
-
-std::mt19937 rng(42);
-int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
-
-// `n` GB2312 level-1 characters (rows B0 to D6, which are full).
-Text Chinese(int n) {
-  Text w;
-  for (int i = 0; i < n; ++i) {
-    w += static_cast<char>(Pick(0xB0, 0xD6));
-    w += static_cast<char>(Pick(0xA1, 0xFE));
-  }
-  return w;
-}
-
-// Rules that look like a shop's: one to four keywords of two to eight
-// characters, four in five "包含", match codes 0 to 9.
-std::vector<RuleRow> ShopRules(int count) {
-  std::vector<RuleRow> rows;
-  for (int i = 0; i < count; ++i) {
-    RuleRow r;
-    for (int k = Pick(1, 4); k > 0; --k)
-      r.keywords += (r.keywords.empty() ? "" : "|") + Chinese(Pick(2, 8));
-    r.reply = "r" + std::to_string(i) + Chinese(Pick(4, 30));
-    r.matchRule = Pick(0, 9) < 8 ? "包含" : "完全匹配";
-    r.matchCode = std::to_string(Pick(0, 9));
-    rows.push_back(std::move(r));
-  }
-  return rows;
-}
-
-// Customer texts: hits are a keyword piece or a part of one (at a character
-// boundary); misses are sentences of 5 to 60 characters.
-std::vector<Text> CustomerTexts(const std::vector<RuleRow>& rows, int n) {
-  std::vector<Text> texts;
-  for (int i = 0; i < n; ++i) {
-    if (i % 2) {
-      texts.push_back(Chinese(Pick(5, 60)));
-      continue;
-    }
-    const std::vector<Text> pieces = SplitText(rows[rng() % rows.size()].keywords, "|");
-    const Text& piece = pieces[rng() % pieces.size()];
-    const int chars = static_cast<int>(piece.size() / 2);
-    const int from = Pick(0, chars - 1);
-    texts.push_back(piece.substr(2 * from, 2 * Pick(1, chars - from)));
-  }
-  return texts;
-}
 
 struct Figure {
   double min = 0, median = 0;
@@ -264,8 +217,9 @@ int main(int argc, char** argv) {
       "request path's median\n",
       kRepetitions);
   for (const int count : counts) {
-    const std::vector<RuleRow> rows = ShopRules(count);
-    const std::vector<Text> texts = CustomerTexts(rows, 2000);
+    bench::ShopRuleMaker maker;
+    const std::vector<RuleRow> rows = maker.Rules(count);
+    const std::vector<Text> texts = maker.CustomerTexts(rows, 2000);
     const double s0 = NowMicros();
     StoreAndLoad(directory, rows);
     const double loadMs = (NowMicros() - s0) / 1000;
