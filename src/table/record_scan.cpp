@@ -51,7 +51,8 @@ int Scan(OpenTableState& t, std::int64_t first, std::int64_t count,
   if (rc != 0) return rc;
   // A count the file does not hold fails before memory is taken for it.
   if (t.RecordOffset(end) > size) return kReadFieldFailed;
-  const std::int64_t piece = std::clamp<std::int64_t>(kScanPieceBytes / t.recordSize, 1, end - from);
+  const std::int64_t piece =
+      std::clamp<std::int64_t>(kScanPieceBytes / t.recordSize, 1, end - from);
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(piece * t.recordSize));
   RecordView view;
   for (std::int64_t at = from; at < end; at += piece) {
@@ -89,8 +90,8 @@ Value RecordView::Get(int position) const {
   // The companion is read as ReadField reads it; the view itself stays unchanged.
   DataFile* companion = table_->companion.get();
   Bytes stored;
-  const int rc = companion ? ReadChain(*companion, GetInt32(bytes_ + d->offset), &stored)
-                           : kReadFieldFailed;
+  const int rc =
+      companion ? ReadChain(*companion, GetInt32(bytes_ + d->offset), &stored) : kReadFieldFailed;
   if (rc != 0) {
     if (failure_ == 0) failure_ = rc;
     return EmptyValue(d->type);

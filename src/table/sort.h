@@ -4,6 +4,7 @@
 // longer ranges partitioned around the middle entry, the larger side pushed.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -71,5 +72,13 @@ void QuickSort(std::vector<std::uint32_t>& e, Compare compare) {
     pending.pop_back();
   }
 }
+
+// QuickSort with compare(a, b) = rank[a] <=> rank[b], giving exactly the
+// same order. Its scans run over every entry equal to the pivot, which with
+// many equal keys makes them long and the sort quadratic (two key values
+// mixed in a range of n entries take about n / 2 partitions of n steps);
+// here a scan that is not over within a few steps asks a tree of the ranks'
+// minima and maxima where it would stop.
+void QuickSortRanked(std::vector<std::uint32_t>& entries, const std::vector<std::uint32_t>& rank);
 
 }  // namespace quillane::table

@@ -213,30 +213,65 @@ int ReadSortKeys(OpenTableState& src, const SortPlan& plan, SortEntries* entries
   return 0;
 }
 
-// Puts the entries in key order, each key ascending or descending.
+// Whether every two keys of this type are equal, before or after each
+// other, consistently. Floating-point keys are not: NaN compares equal to
+// every value.
+bool TotallyOrdered(std::int32_t type) {
+  switch (static_cast<FieldType>(type)) {
+    case FieldType::kFloat:
+    case FieldType::kDouble:
+    case FieldType::kDateTime:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// The rank of each record's keys: equal keys equal ranks, a record sorting
+// before another a smaller rank.
+template <typename Compare>
+std::vector<std::uint32_t> Ranks(std::size_t count, Compare compare) {
+  std::vector<std::uint32_t> byKey(count);
+  for (std::size_t k = 0; k < count; ++k) byKey[k] = static_cast<std::uint32_t>(k);
+  std::sort(byKey.begin(), byKey.end(),
+            [&](std::uint32_t x, std::uint32_t y) { return compare(x, y) < 0; });
+  std::vector<std::uint32_t> rank(count);
+  std::uint32_t r = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k && compare(byKey[k - 1], byKey[k]) != 0) ++r;
+    rank[byKey[k]] = r;
+  }
+  return rank;
+}
+
+// Puts the entries in key order, each key ascending or descending, in the
+// quicksort's own order of equal keys.
 void OrderEntries(const OpenTableState& src, const SortPlan& plan, SortEntries& entries) {
-  // The common sort of the rule tables, one integer key: the keys are
-  // compared as numbers taken out of the key bytes once.
+  const std::size_t count = entries.order.size();
+  // The common sort of the rule tables, one integer key: compared as numbers
+  // taken out of the key bytes once.
   if (plan.keys.size() == 1 && src.fields[static_cast<std::size_t>(plan.keys[0])].type ==
                                    static_cast<std::int32_t>(FieldType::kInt)) {
-    std::vector<std::int32_t> keys(entries.order.size());
-    for (std::size_t k = 0; k < keys.size(); ++k) keys[k] = GetInt32(&entries.keyData[4 * k]);
+    std::vector<std::int32_t> keys(count);
+    for (std::size_t k = 0; k < count; ++k) keys[k] = GetInt32(&entries.keyData[4 * k]);
     const int sign = plan.ascending[0] ? 1 : -1;
-    QuickSort(entries.order, [&](std::uint32_t x, std::uint32_t y) {
-      const std::int32_t a = keys[x], b = keys[y];
-      return a < b ? -sign : (b < a ? sign : 0);
-    });
+    QuickSortRanked(entries.order, Ranks(count, [&](std::uint32_t x, std::uint32_t y) {
+                      const std::int32_t a = keys[x], b = keys[y];
+                      return a < b ? -sign : (b < a ? sign : 0);
+                    }));
     return;
   }
   std::vector<std::int64_t> keyOffsets;
   std::int64_t at = 0;
+  bool ordered = true;
   for (int k : plan.keys) {
     keyOffsets.push_back(at);
     at += src.fields[static_cast<std::size_t>(k)].Size();
+    ordered = ordered && TotallyOrdered(src.fields[static_cast<std::size_t>(k)].type);
   }
   const std::uint8_t* keyData = entries.keyData.data();
   const std::int64_t keyBytes = entries.keyBytes;
-  QuickSort(entries.order, [&](std::uint32_t x, std::uint32_t y) {
+  auto compare = [&](std::uint32_t x, std::uint32_t y) {
     const std::uint8_t* a = keyData + static_cast<std::int64_t>(x) * keyBytes;
     const std::uint8_t* b = keyData + static_cast<std::int64_t>(y) * keyBytes;
     for (std::size_t k = 0; k < plan.keys.size(); ++k) {
@@ -245,7 +280,12 @@ void OrderEntries(const OpenTableState& src, const SortPlan& plan, SortEntries& 
       if (c != 0) return plan.ascending[k] ? c : -c;
     }
     return 0;
-  });
+  };
+  if (ordered) {
+    QuickSortRanked(entries.order, Ranks(count, compare));
+  } else {
+    QuickSort(entries.order, compare);
+  }
 }
 
 // Builds record `number` (1-based) of the new table from a source record: the
