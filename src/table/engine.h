@@ -136,9 +136,10 @@ bool AppendRecord();
 // Reads the records numbered first to first + count - 1 (count < 0: to the
 // last) of a table (named, or the current one) in file order, all under one
 // lock of the whole file, and calls `each` for every one; `each` returns
-// false to stop early. The current record stays as it was. False with the
-// code on failure: no table (as for ReadRecordSerial), a lock, a header or a
-// record that cannot be read (kReadFieldFailed), a memo chain that cannot be.
+// false to stop early and must not close the table. The current record
+// stays as it was. False with the code on failure: no table (as for
+// ReadRecordSerial), a lock, a header or a record that cannot be read
+// (kReadFieldFailed), a memo chain that cannot be.
 bool ReadRecords(const Text& table, std::int64_t first, std::int64_t count,
                  const std::function<bool(const RecordView&)>& each);
 bool ClearTable();
