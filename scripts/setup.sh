@@ -9,6 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth x11-utils xdotool
   locales fonts-wqy-zenhei imagemagick python3 zip unzip
+  sqlite3 libsqlite3-dev
 )
 
 missing=()

@@ -46,19 +46,11 @@ struct ReadError {
   }
 };
 
-// The value of a field of the current record of `alias` as text: a text
-// field as it is, an integer field as decimal (when `integer`). A read the
-// engine could not make sets `failure` to its code.
-Text ReadFieldText(int position, const Text& alias, bool integer, ReadError& error, int& failure) {
-  const table::FieldValue field = table::ReadField(position, alias);
-  if (field.IsRuntimeError()) {
-    if (error.message.empty()) error.message = field.runtimeError;
-    return {};
-  }
-  if (table::LastError() != 0 && failure == 0) failure = table::LastError();
-  if (const Text* text = std::get_if<Text>(&field.value); text && !integer) return *text;
-  if (const auto* code = std::get_if<std::int32_t>(&field.value); code && integer)
-    return ToText(*code);
+// A field's value as text: a text field as it is, an integer field as
+// decimal (when `integer`); any other value is a type mismatch.
+Text FieldText(const Value& value, bool integer, ReadError& error) {
+  if (const Text* text = std::get_if<Text>(&value); text && !integer) return *text;
+  if (const auto* code = std::get_if<std::int32_t>(&value); code && integer) return ToText(*code);
   if (error.message.empty()) error = {Text(kErrTypeMismatch), true, 5};
   return {};
 }
@@ -156,21 +148,25 @@ std::vector<RuleRow> ReadRules(const Text& alias, int* failure) {
   int failed = 0;
   {
     std::lock_guard guard(TableEngineLock());
-    std::int32_t n = 0;
     if (!table::SelectTable(alias)) {
       failed = table::LastError();
     } else {
-      n = table::RecordCount();
-      failed = table::LastError();
-    }
-    for (std::int32_t i = 1; i <= n && error.message.empty() && failed == 0; ++i) {
-      if (!table::GoToRecord(i)) failed = table::LastError();
-      RuleRow row;
-      row.keywords = ReadFieldText(1, alias, false, error, failed);
-      row.reply = ReadFieldText(2, alias, false, error, failed);
-      row.matchRule = ReadFieldText(3, alias, false, error, failed);
-      row.matchCode = ReadFieldText(4, alias, true, error, failed);
-      rows.push_back(std::move(row));
+      // All records in one pass under one lock; a rule table has four fields.
+      const bool ruleFields = table::TableFields(alias).size() >= 4;
+      const bool read = table::ReadRecords(alias, 1, -1, [&](const table::RecordView& record) {
+        if (!ruleFields) {
+          error.message = table::kNoFieldRuntimeError;
+          return false;
+        }
+        RuleRow row;
+        row.keywords = FieldText(record.Get(1), false, error);
+        row.reply = FieldText(record.Get(2), false, error);
+        row.matchRule = FieldText(record.Get(3), false, error);
+        row.matchCode = FieldText(record.Get(4), true, error);
+        rows.push_back(std::move(row));
+        return error.message.empty();
+      });
+      if (!read) failed = table::LastError();
     }
   }
   if (failure) *failure = failed;

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -63,6 +65,32 @@ struct FieldValue {
   bool IsRuntimeError() const { return !runtimeError.empty(); }
 };
 
+namespace detail {
+struct OpenTableState;
+}
+
+// One record as ReadRecords gives it. Valid only during the call it is given to.
+class RecordView {
+ public:
+  // The record's number as GoToRecord counts (1 for the first).
+  std::int64_t Number() const { return number_; }
+  std::int32_t Serial() const;
+  // The value of a field (1-based position) as ReadField gives it; no value
+  // (std::monostate) for a position without a field. A memo or byte array
+  // that cannot be read gives the empty value and fails the ReadRecords call.
+  Value Get(int position) const;
+  // The bytes of a text field up to its first 0, without a copy; empty for
+  // fields of other types.
+  std::string_view TextOf(int position) const;
+
+ private:
+  friend struct RecordViewAccess;
+  const detail::OpenTableState* table_ = nullptr;
+  const std::uint8_t* bytes_ = nullptr;
+  std::int64_t number_ = 0;
+  mutable int failure_ = 0;
+};
+
 // The run-time error texts of ReadField.
 inline constexpr const char kNoTableRuntimeError[] = "未指定当前数据库或者指定数据库未打开";
 inline constexpr const char kNoFieldRuntimeError[] = "指定字段不存在";
@@ -105,6 +133,15 @@ bool GoToRecord(std::int64_t number);
 FieldValue ReadField(const FieldRef& field, const Text& table = {});
 bool WriteField(const FieldRef& field, const Text& table, const Value& value = {});
 bool AppendRecord();
+// Reads the records numbered first to first + count - 1 (count < 0: to the
+// last) of a table (named, or the current one) in file order, all under one
+// lock of the whole file, and calls `each` for every one; `each` returns
+// false to stop early and must not close the table. The current record
+// stays as it was. False with the code on failure: no table (as for
+// ReadRecordSerial), a lock, a header or a record that cannot be read
+// (kReadFieldFailed), a memo chain that cannot be.
+bool ReadRecords(const Text& table, std::int64_t first, std::int64_t count,
+                 const std::function<bool(const RecordView&)>& each);
 bool ClearTable();
 bool SortTable(const Text& target, const Text& key, bool ascending = true);
 bool SortTable(const Text& target, const SortOptions& options);
@@ -140,6 +177,11 @@ bool CopyTableFile(const Text& from, const Text& to);
 std::vector<FieldInfo> TableFields(const Text& name = {});
 bool ReadRecordSerial(std::int32_t* serial, const Text& name = {});
 std::int64_t TableRecordSize(const Text& name = {});
+
+// Protected tables are scrambled with streams that depend only on their
+// password; those of the first 256 MB of a file are kept once generated, for
+// every table of that password, also after it closes. This frees them.
+void ForgetKeystreams();
 
 // Milliseconds for which a refused open or lock is retried (0 none, -1 for ever).
 int LockWaitTime();

@@ -172,53 +172,6 @@ bool VerifierMatches(const std::array<std::uint8_t, 33>& stored, const std::stri
   return true;
 }
 
-PageCipher::PageCipher(std::string_view password)
-    : password_(password), verifier_(PasswordVerifier(password)) {
-  masterState_ = std::make_unique<Rc4>(reinterpret_cast<const std::uint8_t*>(password_.data()),
-                                       password_.size());
-}
-
-std::uint32_t PageCipher::PageWord(std::int64_t page) {
-  const auto need = static_cast<std::size_t>(4 * page + 4);
-  while (master_.size() < need) master_.push_back(masterState_->Next());
-  const std::uint8_t* p = master_.data() + 4 * page;
-  return static_cast<std::uint32_t>(GetInt32(p));
-}
-
-const std::uint8_t* PageCipher::PageStream(std::int64_t page) {
-  Slot& slot = cache_[page % kCacheSlots];
-  if (slot.page == page) return slot.stream.data();
-  const std::uint32_t word = PageWord(page);
-  std::uint8_t key[40];
-  PutInt32(key, static_cast<std::int32_t>(word));
-  std::memcpy(key + 4, verifier_.data(), std::min<std::size_t>(verifier_.size(), 32));
-  PutInt32(key + 36, static_cast<std::int32_t>(word ^ static_cast<std::uint32_t>(page)));
-  Rc4 stream(key, sizeof key);
-  stream.Skip(36);
-  slot.stream.resize(kPageSize);
-  stream.Generate(slot.stream.data(), kPageSize);
-  slot.page = page;
-  return slot.stream.data();
-}
-
-void PageCipher::Apply(std::int64_t offset, std::uint8_t* data, std::size_t length) {
-  std::size_t done = 0;
-  while (done < length) {
-    const std::int64_t at = offset + static_cast<std::int64_t>(done);
-    const std::int64_t page = at / kPageSize;
-    const std::int64_t inPage = at % kPageSize;
-    const std::size_t n =
-        std::min<std::size_t>(length - done, static_cast<std::size_t>(kPageSize - inPage));
-    const std::uint8_t* stream = PageStream(page) + inPage;
-    std::uint8_t* out = data + done;
-    // The magic (file bytes 0 to 3) stays readable.
-    const std::size_t skip =
-        at < 4 ? std::min<std::size_t>(n, static_cast<std::size_t>(4 - at)) : 0;
-    for (std::size_t k = skip; k < n; ++k) out[k] ^= stream[k];
-    done += n;
-  }
-}
-
 double NowAsDateTime() {
   const std::tm local = LocalTimeNow();
   // Days from 1899-12-30 to the local date, by the civil-from-days count.

@@ -13,6 +13,7 @@
 
 #include "services/types.h"
 #include "table/crypto.h"
+#include "table/keystream.h"
 
 namespace quillane::table {
 
@@ -109,32 +110,6 @@ std::string PasswordVerifier(std::string_view password);
 
 // Verifiers compare as texts up to their 0 byte, ignoring ASCII case.
 bool VerifierMatches(const std::array<std::uint8_t, 33>& stored, const std::string& computed);
-
-// Scrambling of protected files: a keystream that depends only on the
-// password and the file offset, XORed onto every byte from offset 4 on.
-// Keeps a small cache of page streams so walking a file stays cheap.
-class PageCipher {
- public:
-  explicit PageCipher(std::string_view password);
-  const std::string& Verifier() const { return verifier_; }
-  // Scrambles or unscrambles (the same operation) bytes that lie at file offset `offset`.
-  void Apply(std::int64_t offset, std::uint8_t* data, std::size_t length);
-
- private:
-  std::uint32_t PageWord(std::int64_t page);
-  const std::uint8_t* PageStream(std::int64_t page);
-
-  std::string password_;
-  std::string verifier_;
-  std::vector<std::uint8_t> master_;  // master keystream bytes generated so far
-  std::unique_ptr<Rc4> masterState_;
-  static constexpr int kCacheSlots = 64;
-  struct Slot {
-    std::int64_t page = -1;
-    std::vector<std::uint8_t> stream;
-  };
-  Slot cache_[kCacheSlots];
-};
 
 // Days since 1899-12-30 (local time) for the present moment.
 double NowAsDateTime();

@@ -203,7 +203,7 @@ bool OpenTable(const Text& file, const Text& alias, const Text& password,
     t->share = ShareFromMode(options.shareMode);
     t->table.lockless = t->share == Share::kDenyRead || t->share == Share::kExclusive;
     if (!password.empty()) {
-      t->cipher = std::make_unique<PageCipher>(password);
+      t->cipher = std::make_unique<PageCipher>(StreamsFor(password));
       t->table.cipher = t->cipher.get();
     }
     rc = OpenExisting(*t, t->table.file, full);

@@ -25,6 +25,12 @@ Registry& TheRegistry() {
   return registry;
 }
 
+std::shared_ptr<PageStreams> StreamsFor(const Text& password) {
+  auto& kept = TheRegistry().streams[password];
+  if (!kept) kept = std::make_shared<PageStreams>(password);
+  return kept;
+}
+
 int SetError(int code) {
   tLastError = code;
   return code;
@@ -106,6 +112,13 @@ std::atomic<int> gLockWait{0};
 
 int LockWaitTime() { return gLockWait.load(); }
 void SetLockWaitTime(int ms) { gLockWait.store(ms); }
+
+void ForgetKeystreams() {
+  for (auto& [password, streams] : TheRegistry().streams) {
+    (void)password;
+    streams->Clear();
+  }
+}
 
 int LastError() { return tLastError; }
 const char* LastErrorText() { return ErrorText(tLastError); }

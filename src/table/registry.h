@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct OpenTableState {
 struct Registry {
   std::vector<std::unique_ptr<OpenTableState>> tables;  // in order of opening
   OpenTableState* current = nullptr;
+  // The page streams of each password, shared by all its tables and kept
+  // after they close: the sorted copy and a reopened table reuse them.
+  std::map<Text, std::shared_ptr<PageStreams>> streams;
   ~Registry() { tables.clear(); }
 };
 
@@ -59,6 +63,9 @@ OpenTableState* Lookup(const Text& name);
 OpenTableState* TableFor(const Text& name);
 // The index of a field of the table, or -1.
 int FindField(const OpenTableState& t, const FieldRef& ref);
+
+// The page streams of a password, made on first use.
+std::shared_ptr<PageStreams> StreamsFor(const Text& password);
 
 // The wait for the header counters: the lock wait time, but at least
 // kMinHeaderWaitMs.

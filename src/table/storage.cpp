@@ -33,6 +33,11 @@ int DataFile::Write(std::int64_t offset, const void* buffer, std::size_t n) {
   return file.WriteAt(offset, copy.data(), copy.size());
 }
 
+int DataFile::WriteScrambling(std::int64_t offset, std::uint8_t* buffer, std::size_t n) {
+  if (cipher) cipher->Apply(offset, buffer, n);
+  return file.WriteAt(offset, buffer, n);
+}
+
 int DataFile::LockByte(std::int64_t offset, int waitMs) {
   if (lockless || wholeDepth_ > 0) {
     passed_.push_back(offset);

@@ -45,6 +45,8 @@ class DataFile {
   // Reads exactly n bytes or reports `shortCode`.
   int ReadExact(std::int64_t offset, void* buffer, std::size_t n, int shortCode);
   int Write(std::int64_t offset, const void* buffer, std::size_t n);
+  // Writes like Write without copying: the buffer is left scrambled.
+  int WriteScrambling(std::int64_t offset, std::uint8_t* buffer, std::size_t n);
   int Size(std::int64_t* size) { return file.Size(size); }
 
   // Single-byte locks with nesting; no-ops while lockless or while the

@@ -149,22 +149,17 @@ int Dump(const std::string& file, const std::string& password) {
            ",\"width\":" + std::to_string(fields[k].width) + "}";
   }
   out += "],\"records\":[";
-  const std::int32_t count = RecordCount();
-  if (LastError() != 0) return Fail("cannot count the records of " + file);
-  for (std::int32_t r = 1; r <= count; ++r) {
-    if (!GoToRecord(r)) return Fail("cannot go to record " + std::to_string(r));
-    std::int32_t serial = 0;
-    if (!ReadRecordSerial(&serial, kAlias)) return Fail("cannot read record " + std::to_string(r));
-    out += r > 1 ? ",{" : "{";
-    out += "\"serial\":" + std::to_string(serial) + ",\"values\":[";
+  const bool read = ReadRecords(kAlias, 1, -1, [&](const RecordView& record) {
+    out += record.Number() > 1 ? ",{" : "{";
+    out += "\"serial\":" + std::to_string(record.Serial()) + ",\"values\":[";
     for (std::size_t k = 0; k < fields.size(); ++k) {
-      const FieldValue v = ReadField(static_cast<int>(k + 1), kAlias);
-      if (LastError() != 0) return Fail("cannot read record " + std::to_string(r));
       if (k) out += ",";
-      out += JsonValue(v.value);
+      out += JsonValue(record.Get(static_cast<int>(k + 1)));
     }
     out += "]}";
-  }
+    return true;
+  });
+  if (!read) return Fail("cannot read the records of " + file);
   out += "]}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   CloseTable(kAlias);
@@ -267,28 +262,59 @@ std::int32_t ParseCode(const std::string& utf8) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
+// GBK texts, each ended by a 0 byte, converted to UTF-8 in one call: no text
+// holds a 0 byte and no double-byte character contains one, so they come
+// apart again at the 0 bytes of the result. Should a damaged character have
+// taken a 0 byte with it, each text is converted on its own instead.
+std::vector<std::string> TextsToUtf8(const std::string& texts) {
+  const auto count = static_cast<std::size_t>(std::count(texts.begin(), texts.end(), '\0'));
+  const std::string all = GbkToUtf8(texts);
+  std::vector<std::string> out;
+  out.reserve(count);
+  const bool apart = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\0')) == count;
+  const std::string& from = apart ? all : texts;
+  for (std::size_t start = 0; out.size() < count;) {
+    const std::size_t end = from.find('\0', start);
+    const std::string_view text(from.data() + start, end - start);
+    out.push_back(apart ? std::string(text) : GbkToUtf8(text));
+    start = end + 1;
+  }
+  return out;
+}
+
 int RulesToCsv(const std::string& table, const std::string& csv) {
   if (!OpenTable(Utf8ToGbk(table), kAlias, kRulePassword, OpenOptions{true, 1}))
     return Fail("cannot open " + table);
-  std::string out = std::string(kCsvHeader) + "\r\n";
-  const std::int32_t count = RecordCount();
-  for (std::int32_t r = 1; r <= count; ++r) {
-    GoToRecord(r);
+  if (TableFields(kAlias).size() < 4) {
+    std::fprintf(stderr, "edbtool: %s is not a rule table\n", table.c_str());
+    return 1;
+  }
+  // The cells in GBK, the texts among them converted all at once.
+  std::vector<std::string> cells;
+  std::vector<bool> isText;
+  std::string texts;
+  const bool read = ReadRecords(kAlias, 1, -1, [&](const RecordView& record) {
     for (int k = 1; k <= 4; ++k) {
-      const FieldValue v = ReadField(k, kAlias);
-      if (v.IsRuntimeError()) {
-        std::fprintf(stderr, "edbtool: %s is not a rule table\n", table.c_str());
-        return 1;
+      const Value v = record.Get(k);
+      if (auto* t = std::get_if<Text>(&v)) {
+        texts.append(*t).push_back('\0');
+        cells.emplace_back();
+        isText.push_back(true);
+        continue;
       }
-      if (LastError() != 0) return Fail("cannot read record " + std::to_string(r));
-      std::string cell;
-      if (auto* t = std::get_if<Text>(&v.value))
-        cell = GbkToUtf8(*t);
-      else if (auto* i = std::get_if<std::int32_t>(&v.value))
-        cell = std::to_string(*i);
-      out += (k > 1 ? "," : "") + CsvField(cell);
+      const std::int32_t* i = std::get_if<std::int32_t>(&v);
+      cells.push_back(i ? std::to_string(*i) : std::string());
+      isText.push_back(false);
     }
-    out += "\r\n";
+    return true;
+  });
+  if (!read) return Fail("cannot read the records of " + table);
+  const std::vector<std::string> converted = TextsToUtf8(texts);
+  std::string out = std::string(kCsvHeader) + "\r\n";
+  out.reserve(out.size() + converted.size() * 64);
+  for (std::size_t c = 0, t = 0; c < cells.size(); ++c) {
+    out += CsvField(isText[c] ? converted[t++] : cells[c]);
+    out += c % 4 == 3 ? "\r\n" : ",";
   }
   CloseTable(kAlias);
   if (!WriteFile(csv, out)) {

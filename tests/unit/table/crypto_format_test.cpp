@@ -98,6 +98,56 @@ TEST(PageCipher, AnyRangeEqualsTheSameRangeOfTheWholeFile) {
   EXPECT_EQ(all, whole);
 }
 
+// The stream of one page straight from the description: RC4 keyed with
+// W(g), the verifier and W(g) XOR g, its first 36 bytes dropped.
+Bytes ReferencePageStream(const std::string& password, std::int64_t page) {
+  Rc4 master(reinterpret_cast<const std::uint8_t*>(password.data()), password.size());
+  Bytes words(static_cast<std::size_t>(4 * page + 4));
+  master.Generate(words.data(), words.size());
+  std::uint8_t key[40];
+  std::memcpy(key, words.data() + 4 * page, 4);
+  std::memcpy(key + 4, PasswordVerifier(password).data(), 32);
+  for (int k = 0; k < 4; ++k)
+    key[36 + k] = static_cast<std::uint8_t>(words[4 * page + k] ^ (page >> (8 * k)));
+  Rc4 stream(key, sizeof key);
+  stream.Skip(36);
+  Bytes out(4096);
+  stream.Generate(out.data(), out.size());
+  return out;
+}
+
+TEST(PageCipher, ManyPagesAtOnceAndPagesBeyondTheKeptOnesMatchTheDescription) {
+  // 301 pages at once take several threads and a remainder of single pages;
+  // pages past kKeptStreamPages are generated one by one; shared and
+  // cleared streams give the same bytes.
+  auto streams = std::make_shared<PageStreams>("620418537");
+  struct Case {
+    std::int64_t offset;
+    std::size_t length;
+  };
+  for (const Case& c : {Case{0, 301 * 4096}, Case{4096 * 70 + 9, 5000},
+                        Case{kKeptStreamPages * 4096 - 3000, 7000}}) {
+    for (int round = 0; round < 2; ++round) {
+      Bytes bytes(c.length, 0);
+      PageCipher(streams).Apply(c.offset, bytes.data(), bytes.size());
+      for (std::int64_t page = c.offset / 4096;
+           page <= (c.offset + static_cast<std::int64_t>(c.length) - 1) / 4096;
+           page += c.length > 100000 ? 7 : 1) {
+        const Bytes expected = ReferencePageStream("620418537", page);
+        const std::int64_t from = std::max(page * 4096, c.offset);
+        const std::int64_t to =
+            std::min((page + 1) * 4096, c.offset + static_cast<std::int64_t>(c.length));
+        for (std::int64_t at = std::max<std::int64_t>(from, 4); at < to; ++at)
+          ASSERT_EQ(bytes[static_cast<std::size_t>(at - c.offset)],
+                    expected[static_cast<std::size_t>(at - page * 4096)])
+              << "page " << page << " offset " << at << " round " << round;
+      }
+      streams->Clear();
+    }
+  }
+  EXPECT_EQ(streams->KeptBytes(), 0);
+}
+
 TEST(EmptyRuleTable, Is404ProtectedBytesWithTheFourRuleFields) {
   const Bytes stored = MakeEmptyRuleTable();
   ASSERT_EQ(stored.size(), 404u);

@@ -390,6 +390,52 @@ TEST_F(Engine, DamagedHeadersAndDescriptorsAreRefusedWithCodes) {
   EXPECT_EQ(tryOpen(b), -22);
 }
 
+TEST_F(Engine, ReadRecordsGivesWhatReadFieldGivesInPiecesRangesAndStops) {
+  // Records of 1 MB: a few fill a piece of the bulk read, so ten cross pieces.
+  for (const Text& password : {Text("pw"), Text()}) {
+    const Text path = dir.Path(password.empty() ? "plain.edb" : "protected.edb");
+    ASSERT_TRUE(MakeTable(path,
+                          {Field("t", FieldType::kText, 1 << 20), Field("m", FieldType::kMemo),
+                           Field("n", FieldType::kInt)},
+                          password, "b"));
+    for (std::int32_t k = 1; k <= 10; ++k) {
+      ASSERT_TRUE(AppendRecord());
+      ASSERT_TRUE(WriteField(1, "b", Text(static_cast<std::size_t>(k), 'a')));
+      ASSERT_TRUE(WriteField(2, "b", Text(static_cast<std::size_t>(600 * k), 'm')));
+      ASSERT_TRUE(WriteField(3, "b", k * 11));
+    }
+    ASSERT_TRUE(GoToRecord(4));
+    struct Case {
+      std::int64_t first, count, stopAfter, expectFirst, expectCount;
+    };
+    for (const Case& c : {Case{1, -1, 0, 1, 10}, Case{0, 3, 0, 1, 3}, Case{9, 5, 0, 9, 2},
+                          Case{11, -1, 0, 0, 0}, Case{2, -1, 4, 2, 4}}) {
+      std::vector<std::int64_t> numbers;
+      const bool read = ReadRecords("b", c.first, c.count, [&](const RecordView& r) {
+        numbers.push_back(r.Number());
+        const std::int64_t n = r.Number();
+        EXPECT_EQ(r.Serial(), n);
+        EXPECT_EQ(r.TextOf(1), Text(static_cast<std::size_t>(n), 'a'));
+        EXPECT_EQ(r.Get(1), Value(Text(static_cast<std::size_t>(n), 'a')));
+        EXPECT_EQ(r.Get(2), Value(Text(static_cast<std::size_t>(600 * n), 'm')));
+        EXPECT_EQ(r.Get(3), Value(static_cast<std::int32_t>(n * 11)));
+        EXPECT_EQ(r.TextOf(3), "");
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(r.Get(4)));
+        return c.stopAfter == 0 || static_cast<std::int64_t>(numbers.size()) < c.stopAfter;
+      });
+      ASSERT_TRUE(read) << LastError();
+      ASSERT_EQ(static_cast<std::int64_t>(numbers.size()), c.expectCount) << c.first;
+      for (std::size_t k = 0; k < numbers.size(); ++k)
+        EXPECT_EQ(numbers[k], c.expectFirst + static_cast<std::int64_t>(k));
+    }
+    // The current record stays where it was.
+    EXPECT_EQ(std::get<std::int32_t>(ReadField(3, "b").value), 44);
+    CloseTable("b");
+  }
+  EXPECT_FALSE(ReadRecords("b", 1, -1, [](const RecordView&) { return true; }));
+  EXPECT_EQ(LastError(), kTableNotOpen);
+}
+
 TEST_F(Engine, LastErrorIsPerThread) {
   ASSERT_TRUE(OpenRules("r.edb", "r"));
   EXPECT_FALSE(SelectTable("none"));

@@ -54,6 +54,30 @@ TEST(QuickSort, SortsLargeInputsOfEveryShape) {
   }
 }
 
+TEST(QuickSort, RankedScansGiveTheSameOrder) {
+  // Shapes: ascending, descending, all equal, two values mixed, ten values
+  // (the match codes staff enter), and distinct values in a scattered order.
+  for (int shape = 0; shape < 6; ++shape) {
+    for (std::uint32_t n : {0u, 1u, 2u, 8u, 9u, 17u, 100u, 4000u}) {
+      std::vector<std::uint32_t> rank(n);
+      std::uint32_t seed = 7;
+      for (std::uint32_t k = 0; k < n; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        const std::uint32_t values[] = {
+            k, n - k, 3, (seed >> 16) % 2, (seed >> 16) % 10, (k * 7919u) % n};
+        rank[k] = values[shape];
+      }
+      std::vector<std::uint32_t> plain(n), ranked(n);
+      for (std::uint32_t k = 0; k < n; ++k) plain[k] = ranked[k] = k;
+      QuickSort(plain, [&](std::uint32_t a, std::uint32_t b) {
+        return rank[a] < rank[b] ? -1 : (rank[b] < rank[a] ? 1 : 0);
+      });
+      QuickSortRanked(ranked, rank);
+      ASSERT_EQ(ranked, plain) << "shape " << shape << " size " << n;
+    }
+  }
+}
+
 class Sort : public ::testing::Test {
  protected:
   void TearDown() override { CloseAllTables(); }
