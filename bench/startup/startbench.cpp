@@ -71,8 +71,8 @@ DWORD RunAndWait(const std::wstring& line, const std::wstring& folder) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring command = line;
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &si, &pi)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                      &si, &pi)) {
     return 1;
   }
   const UniqueHandle thread(pi.hThread), process(pi.hProcess);
@@ -178,8 +178,7 @@ Figure Of(std::vector<double> v) {
 
 // Writes a rule table of `count` rules into `folder`, as a save does.
 bool MakeRuleTable(const Text& folder, int count) {
-  if (!WriteBytesToFile(folder + kRuleTableFile, MakeEmptyRuleTable()) ||
-      !OpenRuleTable(folder)) {
+  if (!WriteBytesToFile(folder + kRuleTableFile, MakeEmptyRuleTable()) || !OpenRuleTable(folder)) {
     return false;
   }
   bench::ShopRuleMaker maker;
@@ -197,9 +196,9 @@ int Drive(const std::vector<int>& counts) {
   std::printf("%8s %14s %14s %14s %14s %14s\n", "rules", "Quillane.exe", "window", "first",
               "sorted", "stall");
   for (const int count : counts) {
-    const std::wstring folder =
-        std::wstring(temp) + L"quillane-start-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-        std::to_wstring(count);
+    const std::wstring folder = std::wstring(temp) + L"quillane-start-" +
+                                std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(count);
     CreateDirectoryW(folder.c_str(), nullptr);
     const Text folderText(folder.begin(), folder.end());
     const double m0 = NowMs();
@@ -242,8 +241,8 @@ int Drive(const std::vector<int>& counts) {
       return std::string(buffer);
     };
     std::printf("%8d %14s %14s %14s %14s %14s   (table written in %.0f ms)\n", count,
-                cell(exe).c_str(), cell(window).c_str(), cell(first).c_str(),
-                cell(sorted).c_str(), cell(stall).c_str(), madeMs);
+                cell(exe).c_str(), cell(window).c_str(), cell(first).c_str(), cell(sorted).c_str(),
+                cell(stall).c_str(), madeMs);
   }
   return 0;
 }
