@@ -52,11 +52,31 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
 
   // Sort the suffixes by text, carrying each one's rule along; equal texts
   // keep no particular order, since only the smallest rule of a range counts.
-  std::vector<std::uint32_t> order(suffixes_.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return SuffixText(suffixes_[a]) < SuffixText(suffixes_[b]);
+  // Each suffix is sorted by its first 16 bytes packed into two numbers
+  // (most significant byte first, zeros after the end), which orders texts as
+  // their bytes do; only suffixes whose first 16 bytes agree are compared
+  // whole. That keeps the sort in a compact array instead of chasing every
+  // comparison into the text.
+  struct Keyed {
+    std::uint64_t high, low;
+    std::uint32_t suffix;
+  };
+  std::vector<Keyed> keyed(suffixes_.size());
+  for (size_t i = 0; i < keyed.size(); ++i) {
+    const std::string_view text = SuffixText(suffixes_[i]);
+    std::uint64_t word[2] = {0, 0};
+    for (size_t k = 0; k < 16 && k < text.size(); ++k)
+      word[k / 8] |= static_cast<std::uint64_t>(static_cast<unsigned char>(text[k]))
+                     << (8 * (7 - k % 8));
+    keyed[i] = {word[0], word[1], static_cast<std::uint32_t>(i)};
+  }
+  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    if (a.high != b.high) return a.high < b.high;
+    if (a.low != b.low) return a.low < b.low;
+    return SuffixText(suffixes_[a.suffix]) < SuffixText(suffixes_[b.suffix]);
   });
+  std::vector<std::uint32_t> order(keyed.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = keyed[i].suffix;
   std::vector<Suffix> sorted(suffixes_.size());
   const size_t n = order.size();
   tree_.assign(2 * n, kNoRule);

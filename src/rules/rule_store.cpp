@@ -175,16 +175,16 @@ std::vector<RuleRow> ReadRules(const Text& alias, int* failure) {
 }
 
 std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows) {
-  std::vector<std::int32_t> codes;
-  codes.reserve(rows.size());
-  for (const RuleRow& row : rows) codes.push_back(ToInteger(row.matchCode));
+  // The order the table sort gives on the match code, descending: ranks that
+  // grow as the code falls.
+  std::vector<std::uint32_t> rank;
+  rank.reserve(rows.size());
+  for (const RuleRow& row : rows) {
+    rank.push_back(static_cast<std::uint32_t>(std::int64_t{INT32_MAX} - ToInteger(row.matchCode)));
+  }
   std::vector<std::uint32_t> order(rows.size());
   std::iota(order.begin(), order.end(), 0u);
-  // The comparison the table sort makes on the match code, descending.
-  table::QuickSort(order, [&](std::uint32_t a, std::uint32_t b) {
-    const std::int32_t x = codes[a], y = codes[b];
-    return x < y ? 1 : (y < x ? -1 : 0);
-  });
+  table::QuickSortRanked(order, rank);
   std::vector<RuleRow> sorted;
   sorted.reserve(rows.size());
   for (std::uint32_t k : order) sorted.push_back(std::move(rows[k]));

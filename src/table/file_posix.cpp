@@ -68,13 +68,15 @@ struct Opening {
   Share share = Share::kReadWrite;
 };
 
+// Never destroyed: tables still open at exit are closed by the engine's
+// registry as the program ends, which may come after these would be gone.
 std::mutex& OpeningsMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::vector<Opening>& Openings() {
-  static std::vector<Opening> v;
-  return v;
+  static auto* v = new std::vector<Opening>;
+  return *v;
 }
 
 bool AllowsRead(Share s) { return s == Share::kReadWrite || s == Share::kDenyWrite; }
