@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "table/format.h"
@@ -95,34 +96,51 @@ void PageStreams::Prepare(std::int64_t first, std::int64_t last) {
   if (last < first) return;
   if (static_cast<std::int64_t>(kept_.size()) <= last)
     kept_.resize(static_cast<std::size_t>(last + 1));
+  // The missing pages are generated apart and kept only once all are done,
+  // so a failure (memory, threads) never leaves a page kept but not generated.
+  std::vector<std::int64_t> pages;
+  std::vector<std::unique_ptr<std::uint8_t[]>> fresh;
   std::vector<std::uint8_t> keys;
   std::vector<std::uint8_t*> out;
   for (std::int64_t page = first; page <= last; ++page) {
-    auto& slot = kept_[static_cast<std::size_t>(page)];
-    if (slot) continue;
-    slot = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(kStreamPageSize));
+    if (kept_[static_cast<std::size_t>(page)]) continue;
+    pages.push_back(page);
+    fresh.push_back(std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(kStreamPageSize)));
+    out.push_back(fresh.back().get());
     keys.resize(keys.size() + kPageKeySize);
     PageKey(page, keys.data() + keys.size() - kPageKeySize);
-    out.push_back(slot.get());
-    ++keptCount_;
   }
-  const std::size_t count = out.size();
+  const std::size_t count = pages.size();
   if (count == 0) return;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads = static_cast<unsigned>(
       std::min<std::size_t>({cores, kMaxThreads, (count + kPagesPerThread - 1) / kPagesPerThread}));
-  // Each thread takes its own run of pages, a multiple of kLanes long.
+  // Each thread takes its own run of pages, a multiple of kLanes long; a
+  // run no thread could be started for is generated here.
   std::size_t share = (count + threads - 1) / threads;
   share = (share + kLanes - 1) / kLanes * kLanes;
+  // (Reserved first: nothing may throw while threads run.)
   std::vector<std::thread> workers;
-  for (unsigned t = 1; t < threads; ++t) {
+  workers.reserve(threads);
+  std::vector<std::size_t> here;
+  here.reserve(threads);
+  here.push_back(0);
+  for (unsigned t = 1; t < threads && t * share < count; ++t) {
     const std::size_t from = t * share;
-    if (from >= count) break;
-    const std::size_t n = std::min(share, count - from);
-    workers.emplace_back(GenerateStreams, keys.data() + from * kPageKeySize, out.data() + from, n);
+    try {
+      workers.emplace_back(GenerateStreams, keys.data() + from * kPageKeySize, out.data() + from,
+                           std::min(share, count - from));
+    } catch (const std::system_error&) {
+      here.push_back(from);
+    }
   }
-  GenerateStreams(keys.data(), out.data(), std::min(share, count));
+  for (std::size_t from : here)
+    GenerateStreams(keys.data() + from * kPageKeySize, out.data() + from,
+                    std::min(share, count - from));
   for (auto& w : workers) w.join();
+  for (std::size_t k = 0; k < count; ++k)
+    kept_[static_cast<std::size_t>(pages[k])] = std::move(fresh[k]);
+  keptCount_ += static_cast<std::int64_t>(count);
 }
 
 const std::uint8_t* PageStreams::Page(std::int64_t page) {

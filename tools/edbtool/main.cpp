@@ -166,14 +166,21 @@ int Dump(const std::string& file, const std::string& password) {
   return 0;
 }
 
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
+// Appends a CSV field: quoted, with quotes doubled, when it holds a comma,
+// a quote or a line break.
+void AppendCsvField(std::string& out, const std::string& s) {
+  const bool quote = std::any_of(
+      s.begin(), s.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+  if (!quote) {
+    out += s;
+    return;
+  }
+  out += '"';
   for (char c : s) {
     if (c == '"') out += '"';
     out += c;
   }
-  return out + "\"";
+  out += '"';
 }
 
 // RFC 4180 records: quoted fields may hold commas, quotes (doubled) and line
@@ -313,7 +320,7 @@ int RulesToCsv(const std::string& table, const std::string& csv) {
   std::string out = std::string(kCsvHeader) + "\r\n";
   out.reserve(out.size() + converted.size() * 64);
   for (std::size_t c = 0, t = 0; c < cells.size(); ++c) {
-    out += CsvField(isText[c] ? converted[t++] : cells[c]);
+    AppendCsvField(out, isText[c] ? converted[t++] : cells[c]);
     out += c % 4 == 3 ? "\r\n" : ",";
   }
   CloseTable(kAlias);
