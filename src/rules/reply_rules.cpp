@@ -77,9 +77,21 @@ bool IsStale(const std::shared_ptr<const RuleSet>& set) {
 void ReloadInBackground(std::int32_t) { LoadReplyRulesIfChanged(); }
 }  // namespace
 
+// The table engine keeps the scrambling streams of what it read and wrote,
+// as much memory again as the tables; once the rules are loaded they are
+// not needed until the next save.
+namespace {
+void ForgetTableStreams() {
+  std::lock_guard guard(TableEngineLock());
+  table::ForgetKeystreams();
+}
+}  // namespace
+
 void LoadReplyRulesIfChanged() {
   std::lock_guard serial(State().reloading);
-  if (IsStale(Current())) Reload();
+  if (!IsStale(Current())) return;
+  Reload();
+  ForgetTableStreams();
 }
 
 void ReloadReplyRules() {
@@ -100,8 +112,10 @@ RuleStoreResult LoadReplyRulesAtStart(const Text& directory) {
   ReloadReplyRules();
   std::lock_guard guard(TableEngineLock());
   // A save that came first has already made the sorted copy of its rules.
-  if (IsSortedCopyOpen()) return RuleStoreResult::Ok;
-  return RebuildSortedCopy(directory, false);
+  const RuleStoreResult result =
+      IsSortedCopyOpen() ? RuleStoreResult::Ok : RebuildSortedCopy(directory, false);
+  ForgetTableStreams();
+  return result;
 }
 
 Text FirstRuleReply(const Text& customer) {
