@@ -120,21 +120,7 @@ void QuickSortRanked(std::vector<std::uint32_t>& e, const std::vector<std::uint3
         swap(i, j);
       }
       swap(lo, j);
-      if (j - 1 - lo >= hi - i) {
-        if (lo + 1 < j) pending.emplace_back(lo, j - 1);
-        if (i < hi) {
-          lo = i;
-        } else {
-          haveRange = false;
-        }
-      } else {
-        if (i < hi) pending.emplace_back(i, hi);
-        if (lo + 1 < j) {
-          hi = j - 1;
-        } else {
-          haveRange = false;
-        }
-      }
+      haveRange = ContinueWithSmallerPart(pending, lo, hi, i, j);
     }
     if (pending.empty()) return;
     lo = pending.back().first;

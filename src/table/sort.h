@@ -11,6 +11,24 @@
 
 namespace quillane::table {
 
+// After a partition of the range lo to hi into lo to j - 1 and i to hi: the
+// larger part waits in `pending` and the smaller one becomes the range, so
+// the pending list stays short. False when no part is left to go on with.
+inline bool ContinueWithSmallerPart(std::vector<std::pair<std::int64_t, std::int64_t>>& pending,
+                                    std::int64_t& lo, std::int64_t& hi, std::int64_t i,
+                                    std::int64_t j) {
+  if (j - 1 - lo >= hi - i) {
+    if (lo + 1 < j) pending.emplace_back(lo, j - 1);
+    if (i >= hi) return false;
+    lo = i;
+    return true;
+  }
+  if (i < hi) pending.emplace_back(i, hi);
+  if (lo + 1 >= j) return false;
+  hi = j - 1;
+  return true;
+}
+
 // Sorts `e` in place; compare(a, b) < 0, 0 or > 0 as entry a sorts before,
 // with or after entry b. (A template, so that the comparison is inlined.)
 template <typename Compare>
@@ -50,21 +68,7 @@ void QuickSort(std::vector<std::uint32_t>& e, Compare compare) {
         std::swap(e[i], e[j]);
       }
       std::swap(e[lo], e[j]);
-      if (j - 1 - lo >= hi - i) {
-        if (lo + 1 < j) pending.emplace_back(lo, j - 1);
-        if (i < hi) {
-          lo = i;
-        } else {
-          haveRange = false;
-        }
-      } else {
-        if (i < hi) pending.emplace_back(i, hi);
-        if (lo + 1 < j) {
-          hi = j - 1;
-        } else {
-          haveRange = false;
-        }
-      }
+      haveRange = ContinueWithSmallerPart(pending, lo, hi, i, j);
     }
     if (pending.empty()) return;
     lo = pending.back().first;
