@@ -54,12 +54,13 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
   // keep no particular order, since only the smallest rule of a range counts.
   // Each suffix is sorted by its first 16 bytes packed into two numbers
   // (most significant byte first, zeros after the end), which orders texts as
-  // their bytes do; only suffixes whose first 16 bytes agree are compared
-  // whole. That keeps the sort in a compact array instead of chasing every
+  // their bytes do; only suffixes whose first 16 bytes agree and that go on
+  // beyond them are compared whole. That keeps the sort in a compact array instead of chasing every
   // comparison into the text.
   struct Keyed {
     std::uint64_t high, low;
     std::uint32_t suffix;
+    bool longer;  // more than the 16 bytes of the key
   };
   std::vector<Keyed> keyed(suffixes_.size());
   for (size_t i = 0; i < keyed.size(); ++i) {
@@ -68,12 +69,13 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
     for (size_t k = 0; k < 16 && k < text.size(); ++k)
       word[k / 8] |= static_cast<std::uint64_t>(static_cast<unsigned char>(text[k]))
                      << (8 * (7 - k % 8));
-    keyed[i] = {word[0], word[1], static_cast<std::uint32_t>(i)};
+    keyed[i] = {word[0], word[1], static_cast<std::uint32_t>(i), text.size() > 16};
   }
   std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
     if (a.high != b.high) return a.high < b.high;
     if (a.low != b.low) return a.low < b.low;
-    return SuffixText(suffixes_[a.suffix]) < SuffixText(suffixes_[b.suffix]);
+    return (a.longer || b.longer) &&
+           SuffixText(suffixes_[a.suffix]) < SuffixText(suffixes_[b.suffix]);
   });
   std::vector<std::uint32_t> order(keyed.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = keyed[i].suffix;
