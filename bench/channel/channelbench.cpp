@@ -54,6 +54,7 @@
 #include "services/unique_handle.h"
 #include "services/values.h"
 #include "table/engine.h"
+#include "ui/win32_controls.h"
 
 using namespace quillane;
 
@@ -308,12 +309,6 @@ LRESULT CALLBACK HostProcedure(HWND w, UINT m, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(w, m, wp, lp);
 }
 
-// What the window layer's subclass of the tab strip does with a message that
-// is no child's notice.
-LRESULT CALLBACK PassOn(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-  return DefSubclassProc(w, m, wp, lp);
-}
-
 HWND MakeWindow(const wchar_t* className, WNDPROC procedure) {
   WNDCLASSW wc{};
   wc.lpfnWndProc = procedure;
@@ -354,7 +349,7 @@ int Host(int n, int reps, int mostRules) {
   const HWND main = MakeWindow(L"QuillaneBenchHostMain", DefWindowProcW);
   const HWND channel = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD, 0, 0, 100, 100, main,
                                        nullptr, GetModuleHandleW(nullptr), nullptr);
-  SetWindowSubclass(channel, &PassOn, 2, 0);
+  ui::SubclassTabStrip(channel);
   // As the main window does: the channel, the sender check, the handlers.
   gHost.tabStrip = channel;
   gHost.beforeChannel = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(channel, GWLP_WNDPROC));
