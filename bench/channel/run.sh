@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Windows programs if needed and times the host message channel
-# under Wine in a Wine prefix of its own (removed afterwards):
-#   bench/channel/run.sh [round trips per repetition] [repetitions]
+# Builds the Windows programs if needed and times client requests against the
+# real request handler under Wine, in a Wine prefix of its own (removed
+# afterwards):
+#   bench/channel/run.sh [round trips per repetition, 2000] [repetitions, 5] [most rules, 100000]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 bin=${QUILLANE_WIN64_BIN:-$root/build/win64/bin}
