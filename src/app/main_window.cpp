@@ -82,21 +82,6 @@ void StartAllLoop(std::int32_t seconds) {
   --startAllRunning;
 }
 
-// Messages are read only from the shops' clients, and from processes started
-// for a shop (or by such a process) that have yet to announce themselves.
-bool IsShopProcess(std::uint64_t processId) {
-  if (processId == 0 || processId > UINT32_MAX) return false;
-  const auto sender = static_cast<std::uint32_t>(processId);
-  if (Shops().NumberOfClient(sender) != 0) return true;
-  for (const Shop& shop : Shops().All()) {
-    if (shop.clientId == 0 && shop.processId != 0 &&
-        Clients().IsClientProcess(sender, shop.processId)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The full path of a client's data folder when it may be emptied or removed:
 // an absolute local path below a drive root, named plainly (no "." or ".."),
 // that is neither this program's folder, the Windows, system or profile

@@ -16,13 +16,14 @@ Text MatchCustomerText(const Text& customer) {
 }
 
 void OnMatchRequest() {
-  const std::vector<Text> pieces = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|");
+  // Only the customer text matters, and whether a shop number follows it.
+  const std::vector<Text> pieces = SplitText(ToText(LastPayload(kMatchRequestMessage)), "|", 2);
   if (pieces.size() < 2) return;
   // The reply goes to the client that asked, whatever shop number it wrote.
-  const Shop shop = Shops().At(
-      Shops().NumberOfClient(static_cast<std::uint32_t>(LastSender(kMatchRequestMessage))));
-  if (shop.window == 0) return;
-  SendHostMessage(shop.window, kMatchRequestMessage, ToBytes(MatchCustomerText(pieces[0])));
+  const std::uintptr_t window =
+      Shops().WindowOfClient(static_cast<std::uint32_t>(LastSender(kMatchRequestMessage)));
+  if (window == 0) return;
+  SendHostMessage(window, kMatchRequestMessage, ToBytes(MatchCustomerText(pieces[0])));
 }
 
 }  // namespace quillane

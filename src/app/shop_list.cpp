@@ -1,5 +1,7 @@
 #include "app/shop_list.h"
 
+#include "app/client_windows.h"
+
 namespace quillane {
 
 int ShopList::Add(std::uint32_t processId) {
@@ -52,6 +54,14 @@ int ShopList::NumberOfClient(std::uint32_t sender) const {
   return 0;
 }
 
+std::uintptr_t ShopList::WindowOfClient(std::uint32_t sender) const {
+  std::lock_guard guard(mutex_);
+  for (const Shop& shop : shops_) {
+    if (sender != 0 && shop.clientId == sender) return shop.window;
+  }
+  return 0;
+}
+
 void ShopList::SetProcessId(int number, std::uint32_t processId) {
   std::lock_guard guard(mutex_);
   if (number >= 1 && number <= static_cast<int>(shops_.size())) {
@@ -85,6 +95,19 @@ std::vector<Shop> ShopList::All() const {
 ShopList& Shops() {
   static ShopList shops;
   return shops;
+}
+
+bool IsShopProcess(std::uint64_t processId) {
+  if (processId == 0 || processId > UINT32_MAX) return false;
+  const auto sender = static_cast<std::uint32_t>(processId);
+  if (Shops().NumberOfClient(sender) != 0) return true;
+  for (const Shop& shop : Shops().All()) {
+    if (shop.clientId == 0 && shop.processId != 0 &&
+        Clients().IsClientProcess(sender, shop.processId)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace quillane

@@ -42,6 +42,9 @@ class ShopList {
                const ClientCheck& isClientOf = nullptr);
   // The number of the shop whose client is `sender`; 0 when it is none.
   int NumberOfClient(std::uint32_t sender) const;
+  // The announced window of the shop whose client is `sender`; 0 when it is
+  // none or has not announced a window.
+  std::uintptr_t WindowOfClient(std::uint32_t sender) const;
   // Records the process started for shop `number`.
   void SetProcessId(int number, std::uint32_t processId);
   // Removes shop `number`; the shops after it move up by one.
@@ -59,5 +62,10 @@ class ShopList {
 
 // The process-wide record.
 ShopList& Shops();
+
+// The sender check of the host channel: messages are read only from the
+// shops' clients, and from processes started for a shop (or by such a
+// process) that have yet to announce themselves.
+bool IsShopProcess(std::uint64_t processId);
 
 }  // namespace quillane

@@ -73,25 +73,26 @@ bool FetchPayload(HostTransport& transport, const wire::WParamFields& fields, st
   // alone and the others on their own.
   constexpr std::size_t kLookAhead = 2048;
   const std::uint64_t at = *descriptorAddress;
-  std::string raw;
+  char raw[1 + wire::kMaxDescriptor + kLookAhead];
+  std::size_t rawSize = 0;
   std::uint64_t from = 0;
   const auto readFrom = [&](std::uint64_t address, std::size_t size) {
-    raw.assign(size, '\0');
+    rawSize = size;
     from = address;
-    return process->Read(address, raw.data(), size);
+    return process->Read(address, raw, size);
   };
   if (!(at >= 1 && readFrom(at - 1, 1 + fields.descriptorLength + kLookAhead)) &&
       !readFrom(at, fields.descriptorLength)) {
     return false;
   }
-  const auto descriptor = wire::ParseDescriptor(
-      std::string_view(raw).substr(static_cast<std::size_t>(at - from), fields.descriptorLength));
+  const auto descriptor =
+      wire::ParseDescriptor(std::string_view(raw + (at - from), fields.descriptorLength));
   if (!descriptor) return false;
   // Copies `size` bytes at `address` of the sender from what was read, or
   // reads them.
   const auto fetch = [&](std::uint64_t address, void* out, std::size_t size) {
-    if (address >= from && address - from <= raw.size() && size <= raw.size() - (address - from)) {
-      std::copy_n(raw.data() + (address - from), size, static_cast<char*>(out));
+    if (address >= from && address - from <= rawSize && size <= rawSize - (address - from)) {
+      std::copy_n(raw + (address - from), size, static_cast<char*>(out));
       return true;
     }
     return size == 0 || process->Read(address, out, size);
@@ -243,7 +244,9 @@ bool SendHostMessage(NativeWindow target, const Text& name, const Bytes& payload
   if (id == 0) return false;
   // The own process id (cheap to ask for, and the same for every thread).
   const std::uint64_t ownProcessId = transport.CurrentProcessId();
-  if (!transport.IsWindow(target)) return false;
+  // A target that is no window is not asked about beforehand (that would
+  // cost a call into the system per send): the send itself fails for it,
+  // without calling anybody's procedure.
   if (payload.size() > wire::kMaxPayload) return false;
   // A receiver taken for hung gets the message only once it answers again.
   constexpr std::uint32_t kNullMessage = 0;

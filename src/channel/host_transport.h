@@ -43,8 +43,9 @@ class HostTransport {
   // is known to hang (false).
   virtual bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                           std::int64_t lParam, std::uint32_t milliseconds) = 0;
-  // Null when the process cannot be opened.
-  virtual std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) = 0;
+  // Null when the process cannot be opened. The transport may keep the
+  // process open and hand out the same object again for later messages.
+  virtual std::shared_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) = 0;
   // Thread-safe; an empty block when no memory is left.
   virtual ExchangeBlock AllocateExchange(std::size_t size) = 0;
   virtual void FreeExchange(const ExchangeBlock& block) = 0;

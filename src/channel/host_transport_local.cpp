@@ -131,11 +131,11 @@ void LocalHostTransport::SetHung(NativeWindow window, bool hung) {
   if (it != windows_.end()) it->second.hung = hung;
 }
 
-std::unique_ptr<ProcessMemory> LocalHostTransport::OpenProcess(std::uint64_t processId) {
+std::shared_ptr<ProcessMemory> LocalHostTransport::OpenProcess(std::uint64_t processId) {
   std::lock_guard lock(mutex_);
   ++opens_;
   if (processes_.count(processId) == 0) return nullptr;
-  return std::make_unique<Memory>(*this, processId);
+  return std::make_shared<Memory>(*this, processId);
 }
 
 bool LocalHostTransport::Access(std::uint64_t processId, std::uint64_t address, void* buffer,

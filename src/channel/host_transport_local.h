@@ -57,7 +57,7 @@ class LocalHostTransport : public HostTransport {
   bool IsWindow(NativeWindow window) override;
   bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                   std::int64_t lParam, std::uint32_t milliseconds) override;
-  std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override;
+  std::shared_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override;
   ExchangeBlock AllocateExchange(std::size_t size) override;
   void FreeExchange(const ExchangeBlock& block) override;
   bool Subclass(NativeWindow window) override;

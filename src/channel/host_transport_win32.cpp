@@ -17,105 +17,129 @@ namespace {
 // Room for about 30 sends of the largest payload at once.
 constexpr std::size_t kExchangeAreaSize = 32u << 20;
 
-// A process handle shared by the cache and the memory objects using it; the
-// handle is closed when the last of them lets go.
-using ProcessHandle = UniqueHandle;
-
 // Only what reading the payload, writing the acknowledgement and telling
 // whether the process has ended need.
 constexpr DWORD kProcessAccess = PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_VM_OPERATION |
                                  PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
 
-std::shared_ptr<ProcessHandle> Open(std::uint64_t processId) {
-  HANDLE h = ::OpenProcess(kProcessAccess, FALSE, static_cast<DWORD>(processId));
-  return h ? std::make_shared<ProcessHandle>(h) : nullptr;
-}
+class SenderProcesses;
 
-// The handles of the processes that sent recently, so that a message costs
-// two calls into the system (one read, one write) rather than five. A handle
-// whose process has ended is opened again by process id: a process id that
-// has been reused then reaches the new process, never the old one.
-class HandleCache {
+// A sender's process, opened at its first message and kept open while it
+// lives, so that a message costs two calls into the system: one read and one
+// write. While the handle is open the system gives the process's id to no
+// other process, so the id always names this process.
+class SenderProcess : public ProcessMemory {
  public:
-  std::shared_ptr<ProcessHandle> Get(std::uint64_t processId, bool fresh) {
+  SenderProcess(SenderProcesses& all, std::uint64_t processId, UniqueHandle handle)
+      : all_(all), processId_(processId), handle_(std::move(handle)) {}
+
+  bool Read(std::uint64_t address, void* buffer, std::size_t size) override;
+  bool Write(std::uint64_t address, const void* data, std::size_t size) override;
+
+  std::uint64_t Id() const { return processId_; }
+  bool HasEnded() const { return WaitForSingleObject(handle_.get(), 0) == WAIT_OBJECT_0; }
+
+ private:
+  bool ReadHere(std::uint64_t address, void* buffer, std::size_t size) {
+    SIZE_T done = 0;
+    return ReadProcessMemory(handle_.get(),
+                             reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
+                             buffer, size, &done) &&
+           done == size;
+  }
+  bool WriteHere(std::uint64_t address, const void* data, std::size_t size) {
+    SIZE_T done = 0;
+    return WriteProcessMemory(handle_.get(),
+                              reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)), data,
+                              size, &done) &&
+           done == size;
+  }
+
+  SenderProcesses& all_;
+  std::uint64_t processId_;
+  UniqueHandle handle_;
+};
+
+// The senders' processes by id. A message finds its sender's process under
+// a short lock of memory only: no system call, no allocation. Room is made
+// for a new sender by letting go of a process that has ended, else of the
+// one unused longest.
+class SenderProcesses {
+ public:
+  std::shared_ptr<SenderProcess> Get(std::uint64_t processId) {
     std::lock_guard lock(mutex_);
-    ++clock_;
-    for (Entry& e : entries_) {
-      if (e.processId != processId) continue;
-      if (fresh) e.handle = Open(processId);
-      e.lastUse = clock_;
-      return e.handle;
-    }
-    auto handle = Open(processId);
-    if (!handle) return nullptr;
-    if (entries_.size() < kSize) {
-      entries_.push_back(Entry{processId, handle, clock_});
-    } else {
-      auto oldest =
-          std::min_element(entries_.begin(), entries_.end(),
-                           [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
-      *oldest = Entry{processId, handle, clock_};
-    }
-    return handle;
+    if (Entry* e = Find(processId)) return e->process;
+    return OpenLocked(processId);
+  }
+
+  // The process under the id of `ended`, a process found to have ended: the
+  // id is opened again (it may name a new process once nobody holds the old
+  // one), unless that was done already.
+  std::shared_ptr<SenderProcess> Reopen(const SenderProcess& ended) {
+    std::lock_guard lock(mutex_);
+    if (Entry* e = Find(ended.Id()); e && e->process.get() != &ended) return e->process;
+    return OpenLocked(ended.Id());
   }
 
  private:
-  static constexpr std::size_t kSize = 16;
+  static constexpr std::size_t kSize = 64;
   struct Entry {
-    std::uint64_t processId;
-    std::shared_ptr<ProcessHandle> handle;
-    std::uint64_t lastUse;
+    std::uint64_t processId = 0;
+    std::shared_ptr<SenderProcess> process;
+    std::uint64_t lastUse = 0;
   };
+
+  Entry* Find(std::uint64_t processId) {
+    ++clock_;
+    for (Entry& e : entries_) {
+      if (e.processId != processId) continue;
+      e.lastUse = clock_;
+      return &e;
+    }
+    return nullptr;
+  }
+
+  std::shared_ptr<SenderProcess> OpenLocked(std::uint64_t processId) {
+    UniqueHandle handle(::OpenProcess(kProcessAccess, FALSE, static_cast<DWORD>(processId)));
+    if (!handle) return nullptr;
+    auto process = std::make_shared<SenderProcess>(*this, processId, std::move(handle));
+    Entry* slot = Find(processId);
+    if (!slot && entries_.size() < kSize) slot = &entries_.emplace_back();
+    if (!slot) {
+      const auto ended = std::find_if(entries_.begin(), entries_.end(),
+                                      [](const Entry& e) { return e.process->HasEnded(); });
+      slot = ended != entries_.end() ? &*ended
+                                     : &*std::min_element(entries_.begin(), entries_.end(),
+                                                          [](const Entry& a, const Entry& b) {
+                                                            return a.lastUse < b.lastUse;
+                                                          });
+    }
+    *slot = Entry{processId, process, clock_};
+    return process;
+  }
+
   std::mutex mutex_;
   std::vector<Entry> entries_;
   std::uint64_t clock_ = 0;
 };
 
-class Win32Memory : public ProcessMemory {
- public:
-  Win32Memory(HandleCache& cache, std::uint64_t processId, std::shared_ptr<ProcessHandle> handle)
-      : cache_(cache), processId_(processId), handle_(std::move(handle)) {}
+// A failed access through a process that has ended is tried once more through
+// the process now under its id.
+bool SenderProcess::Read(std::uint64_t address, void* buffer, std::size_t size) {
+  if (address > UINTPTR_MAX - size) return false;
+  if (ReadHere(address, buffer, size)) return true;
+  if (!HasEnded()) return false;
+  const auto fresh = all_.Reopen(*this);
+  return fresh && fresh.get() != this && fresh->ReadHere(address, buffer, size);
+}
 
-  bool Read(std::uint64_t address, void* buffer, std::size_t size) override {
-    return Retry(
-        [&](HANDLE h) {
-          SIZE_T done = 0;
-          return ReadProcessMemory(h,
-                                   reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
-                                   buffer, size, &done) &&
-                 done == size;
-        },
-        address, size);
-  }
-  bool Write(std::uint64_t address, const void* data, std::size_t size) override {
-    return Retry(
-        [&](HANDLE h) {
-          SIZE_T done = 0;
-          return WriteProcessMemory(h,
-                                    reinterpret_cast<LPVOID>(static_cast<std::uintptr_t>(address)),
-                                    data, size, &done) &&
-                 done == size;
-        },
-        address, size);
-  }
-
- private:
-  template <typename F>
-  bool Retry(F access, std::uint64_t address, std::size_t size) {
-    if (address > UINTPTR_MAX - size) return false;
-    if (access(handle_->get())) return true;
-    // A cached handle of a process that has ended: open the id again, once.
-    if (WaitForSingleObject(handle_->get(), 0) != WAIT_OBJECT_0) return false;
-    auto fresh = cache_.Get(processId_, true);
-    if (!fresh) return false;
-    handle_ = std::move(fresh);
-    return access(handle_->get());
-  }
-
-  HandleCache& cache_;
-  std::uint64_t processId_;
-  std::shared_ptr<ProcessHandle> handle_;
-};
+bool SenderProcess::Write(std::uint64_t address, const void* data, std::size_t size) {
+  if (address > UINTPTR_MAX - size) return false;
+  if (WriteHere(address, data, size)) return true;
+  if (!HasEnded()) return false;
+  const auto fresh = all_.Reopen(*this);
+  return fresh && fresh.get() != this && fresh->WriteHere(address, data, size);
+}
 
 WNDPROC gPrevious = nullptr;
 
@@ -137,6 +161,13 @@ class Win32Transport : public HostTransport {
   }
   bool SendWithin(NativeWindow target, std::uint32_t message, std::uint64_t wParam,
                   std::int64_t lParam, std::uint32_t milliseconds) override {
+    // The handles that make the system send to every top-level window are
+    // never a receiver; any other handle that is no window makes the send
+    // fail without a call of anybody's procedure.
+    if (target == 0 || target == reinterpret_cast<NativeWindow>(HWND_BROADCAST) ||
+        target == reinterpret_cast<NativeWindow>(HWND_TOPMOST) || target == 0xFFFFFFFFu) {
+      return false;
+    }
     // While it waits, this thread still serves messages sent to its own
     // windows, so a client can answer from inside its own send.
     DWORD_PTR result = 0;
@@ -144,11 +175,9 @@ class Win32Transport : public HostTransport {
                                static_cast<LPARAM>(lParam), SMTO_NORMAL | SMTO_ABORTIFHUNG,
                                milliseconds, &result) != 0;
   }
-  std::unique_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override {
+  std::shared_ptr<ProcessMemory> OpenProcess(std::uint64_t processId) override {
     if (processId == 0 || processId > 0xFFFFFFFFull) return nullptr;
-    auto handle = handles_.Get(processId, false);
-    if (!handle) return nullptr;
-    return std::make_unique<Win32Memory>(handles_, processId, std::move(handle));
+    return senders_.Get(processId);
   }
   ExchangeBlock AllocateExchange(std::size_t size) override {
     std::uint8_t* p = area_.Allocate(size);
@@ -180,7 +209,7 @@ class Win32Transport : public HostTransport {
 
  private:
   ExchangeArea area_{kExchangeAreaSize};
-  HandleCache handles_;
+  SenderProcesses senders_;
 };
 
 }  // namespace

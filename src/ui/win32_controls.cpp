@@ -109,20 +109,11 @@ LRESULT CALLBACK NumberProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-// Group boxes and tab controls: their children send their notifications to
-// them; they pass them on to the top-level window.
-LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                             DWORD_PTR groupBox) {
+// Group boxes and tab strips: their children send their notifications to
+// them; they pass them on to the top-level window. True, with the answer,
+// when the message was such a notice of one of our own controls.
+bool ForwardChildNotice(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* answer) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      if (groupBox) {
-        // A group box paints no inside of its own; it is white.
-        RECT r{};
-        GetClientRect(hwnd, &r);
-        FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        return 1;
-      }
-      break;
     case WM_COMMAND:
     case WM_NOTIFY:
     case WM_CTLCOLORSTATIC:
@@ -134,15 +125,60 @@ LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR
       HWND from =
           msg == WM_NOTIFY ? reinterpret_cast<NMHDR*>(lp)->hwndFrom : reinterpret_cast<HWND>(lp);
       if (from != nullptr && GetPropW(from, kWin32ControlProp) != nullptr) {
-        return SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+        *answer = SendMessageW(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+        return true;
       }
-      break;
+      return false;
     }
     default:
-      break;
+      return false;
   }
+}
+
+LRESULT CALLBACK ForwardProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                             DWORD_PTR groupBox) {
+  if (msg == WM_ERASEBKGND && groupBox) {
+    // A group box paints no inside of its own; it is white.
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    return 1;
+  }
+  LRESULT answer = 0;
+  if (ForwardChildNotice(hwnd, msg, wp, lp, &answer)) return answer;
   return DefSubclassProc(hwnd, msg, wp, lp);
 }
+
+// The tab strip's own procedure: that of its window class.
+WNDPROC TabStripClassProc(HWND hwnd) {
+  return reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC));
+}
+
+// Tab strips pass their children's notices on in a subclass made by hand:
+// the common controls' subclassing looks its list up in a window property on
+// every message, which under Wine is a call into the window server each time,
+// and every message a shop client sends the host passes the main window's tab
+// strip.
+LRESULT CALLBACK TabStripProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  LRESULT answer = 0;
+  if (ForwardChildNotice(hwnd, msg, wp, lp, &answer)) return answer;
+  return CallWindowProcW(TabStripClassProc(hwnd), hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+void SubclassTabStrip(HWND h) {
+  const auto previous =
+      SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TabStripProc));
+  // Only a tab strip still on its class's procedure can be subclassed by
+  // hand; any other gets the common controls' subclass.
+  if (reinterpret_cast<WNDPROC>(previous) != TabStripClassProc(h)) {
+    SetWindowLongPtrW(h, GWLP_WNDPROC, previous);
+    SetWindowSubclass(h, &ForwardProc, 2, 0);
+  }
+}
+
+namespace {
 
 // --- Making controls ---------------------------------------------------------
 
@@ -257,7 +293,7 @@ void FillControl(HWND h, WinNative& native, ControlState& c) {
       SetWindowSubclass(h, &ForwardProc, 2, 1);
       break;
     case Kind::PageControl:
-      SetWindowSubclass(h, &ForwardProc, 2, 0);
+      SubclassTabStrip(h);
       for (const auto& p : c.pages) {
         if (p.visible) InsertTab(h, static_cast<int>(SendMessageW(h, TCM_GETITEMCOUNT, 0, 0)), p);
       }

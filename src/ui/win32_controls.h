@@ -44,6 +44,11 @@ HFONT DefaultFont(WinNative& native);
 // be made.
 void CreateControl(HINSTANCE instance, WinNative& native, ControlState& c);
 
+// Makes a tab strip pass its children's notices on to the top-level window,
+// as the tab strips of the windows do; every other message goes on to the
+// tab strip's own procedure without a call into the window system.
+void SubclassTabStrip(HWND tabs);
+
 // --- Showing state changes ----------------------------------------------------
 
 BYTE ToolState(int bits);
