@@ -203,6 +203,11 @@ bool OpenRuleTable(const Text& directory) {
   return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword, options);
 }
 
+std::array<std::int32_t, 3> RuleTextWidths() {
+  std::lock_guard guard(TableEngineLock());
+  return TextWidths();
+}
+
 TooLongText FindTooLongText(const RuleRow& row) {
   std::lock_guard guard(TableEngineLock());
   return CheckWidths(row, TextWidths());

@@ -4,6 +4,7 @@
 // reply matcher reads. Both stay open for the whole run.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -77,6 +78,10 @@ struct TooLongText {
   std::size_t length = 0;
   explicit operator bool() const { return !field.empty(); }
 };
+// The widths in bytes of the keyword, reply and match-rule fields of the open
+// rule table (of the stored rule table when none is open): what a row must fit.
+std::array<std::int32_t, 3> RuleTextWidths();
+
 // Checks the three texts of a rule against the widths of the open rule table
 // (the stored rule table's widths when none is open).
 TooLongText FindTooLongText(const RuleRow& row);
