@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/main_window.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
 #include "rules/rule_schema.h"
@@ -185,11 +186,17 @@ void LoadRulesInBackground(std::int32_t) {
 bool StartUp() {
   const Text directory = RunDirectory();
   if (!OpenRuleStore(directory)) return false;
+  bool noRules = false;
+  {
+    std::lock_guard guard(TableEngineLock());
+    noRules = RuleCount() == 0;
+  }
   // The rules load and the sorted copy is rebuilt while the main window
   // comes up; however many rules there are, the window does not wait.
   if (!StartThread(LoadRulesInBackground)) LoadRulesInBackground(0);
   ReadStoredSettings(directory);
   if (!ui::LoadWindow(ui::WindowId::Main)) return false;
+  ShowNoRulesHint(noRules);
   // A rebuild that failed before the window was there: replies then come
   // from the rule table, and staff are told why.
   ShowSortedCopyProblem();
