@@ -9,6 +9,7 @@ namespace {
 
 const FontDef kTabFont{"SimSun", -12, 400, 134};
 const FontDef kWelcomeFont{"SimSun", -37, 700, 134};
+const FontDef kHintFont{"SimSun", -16, 400, 134};
 
 constexpr std::uint32_t kBlack = 0x00000000u;
 constexpr std::uint32_t kWhite = 0x00FFFFFFu;
@@ -111,9 +112,10 @@ WindowDef BuildMainWindow() {
   welcome.textColour = 0x00FFFF00u;
   Add(w, "高级选择夹1", std::move(welcome));
   // How to begin, while there are no rules; the logic writes it.
-  ControlDef hint = Label("透明标签_规则提示", 24, 100, 700, 100, "");
+  ControlDef hint = Label("透明标签_规则提示", 24, 100, 1100, 120, "");
   hint.page = 0;
   hint.multiLine = true;
+  hint.font = &kHintFont;
   Add(w, "高级选择夹1", std::move(hint));
   return w;
 }

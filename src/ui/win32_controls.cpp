@@ -194,8 +194,8 @@ ControlClass ClassFor(const ControlDef& d) {
       break;
     case Kind::TransLabel:
       // One line, as a caption; a multi-line label wraps its text.
-      k = {WC_STATICW, DWORD{d.multiLine ? SS_LEFT : SS_LEFTNOWORDWRAP} | SS_NOPREFIX, 0, d.height,
-           true};
+      k = {WC_STATICW, static_cast<DWORD>(d.multiLine ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX,
+           0, d.height, true};
       break;
   }
   return k;

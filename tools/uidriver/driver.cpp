@@ -163,24 +163,59 @@ bool Resolve(const std::wstring& caption, const std::wstring& control, Target* t
   return true;
 }
 
-// --- Message boxes and the open and save dialogs
-// --------------------------------------------------------------
+// --- Message boxes, open and save dialogs ----------------------------------------
 
 namespace {
 
-// The topmost visible dialog box of a message box.
-BOOL CALLBACK MatchDialog(HWND h, LPARAM lp) {
-  if (IsWindowVisible(h) && ClassOf(h) == L"#32770") {
-    *reinterpret_cast<HWND*>(lp) = h;
+struct ChildById {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchVisibleChildId(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<ChildById*>(lp);
+  if (GetDlgCtrlID(h) == c->id && IsWindowVisible(h)) {
+    c->found = h;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND TopMessageBox() {
-  HWND found = nullptr;
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&found));
-  return found;
+// The file-name field of an open or save dialog: the combo box of the newer
+// layout (its edit takes the text) or the edit box of the older one.
+HWND FileNameField(HWND dialog) {
+  constexpr int kFileNameCombo = 0x47C;  // cmb13
+  constexpr int kFileNameEdit = 0x480;   // edt1
+  for (int id : {kFileNameCombo, kFileNameEdit}) {
+    ChildById ctx{id, nullptr};
+    EnumChildWindows(dialog, MatchVisibleChildId, reinterpret_cast<LPARAM>(&ctx));
+    if (ctx.found != nullptr) return ctx.found;
+  }
+  return nullptr;
+}
+
+// The topmost visible dialog box with the given button that is not an open or
+// save dialog: a message box. (An open or save dialog that has just asked
+// whether to replace a file stays up a moment after the answer.)
+struct BoxSearch {
+  int button;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<BoxSearch*>(lp);
+  if (IsWindowVisible(h) && ClassOf(h) == L"#32770" && GetDlgItem(h, s->button) != nullptr &&
+      FileNameField(h) == nullptr) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND TopMessageBox(int button) {
+  BoxSearch search{button, nullptr};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 BOOL CALLBACK LongestStatic(HWND h, LPARAM lp) {
@@ -217,11 +252,14 @@ int AnswerButton(std::wstring answer) {
   return 0;
 }
 
-// Presses a button of a dialog as a click would and waits until it is gone.
-bool PressAndWaitGone(HWND dialog, int id) {
+// Presses a button of a dialog as a click would and waits until it is gone,
+// or (`orAsks`) until it asks a question of its own, which disables it.
+bool PressAndWaitGone(HWND dialog, int id, bool orAsks = false) {
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-  return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); });
+  return WaitFor([&] {
+    return !IsWindow(dialog) || !IsWindowVisible(dialog) || (orAsks && !IsWindowEnabled(dialog));
+  });
 }
 
 struct CaptionedDialog {
@@ -236,33 +274,6 @@ BOOL CALLBACK MatchCaptionedDialog(HWND h, LPARAM lp) {
     return FALSE;
   }
   return TRUE;
-}
-
-struct ChildById {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchVisibleChildId(HWND h, LPARAM lp) {
-  auto* c = reinterpret_cast<ChildById*>(lp);
-  if (GetDlgCtrlID(h) == c->id && IsWindowVisible(h)) {
-    c->found = h;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The file-name field of an open or save dialog: the combo box of the newer
-// layout (its edit takes the text) or the edit box of the older one.
-HWND FileNameField(HWND dialog) {
-  constexpr int kFileNameCombo = 0x47C;  // cmb13
-  constexpr int kFileNameEdit = 0x480;   // edt1
-  for (int id : {kFileNameCombo, kFileNameEdit}) {
-    ChildById ctx{id, nullptr};
-    EnumChildWindows(dialog, MatchVisibleChildId, reinterpret_cast<LPARAM>(&ctx));
-    if (ctx.found != nullptr) return ctx.found;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -282,21 +293,24 @@ int ChooseFile(const std::wstring& caption, const std::wstring& path) {
   SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
   // A dialog that stays open did not take the name (no such file or folder);
   // one that asks first (a file to replace) leaves that box to answer-box.
-  return PressAndWaitGone(dialog, IDOK) ? 0 : Fail(L"the dialog did not take " + path);
+  return PressAndWaitGone(dialog, IDOK, true) ? 0 : Fail(L"the dialog did not take " + path);
 }
 
 int AnswerBox(const std::wstring& answer) {
   const int id = AnswerButton(answer);
   if (id == 0) return Fail(L"answer OK, CANCEL, YES or NO, not " + answer);
-  HWND box = WaitFor(TopMessageBox);
-  if (box == nullptr) return TimedOut(L"a message box");
+  HWND box = WaitFor([id] { return TopMessageBox(id); });
+  if (box == nullptr) return TimedOut(L"a message box with the button " + answer);
+  // A box can be found while it is being made, before its title and text
+  // are in; every box of the program has a title.
+  const DWORD start = GetTickCount();
+  while (TextOf(box).empty() && IsWindow(box) && GetTickCount() - start < 1000) Sleep(25);
   std::wstring text = MessageBoxText(box);
   for (auto& ch : text) {
     if (ch == L'\r' || ch == L'\n') ch = L' ';
   }
   Out(TextOf(box));
   Out(text);
-  if (GetDlgItem(box, id) == nullptr) return Fail(L"the box has no such button");
   return PressAndWaitGone(box, id) ? 0 : TimedOut(L"the message box to close");
 }
 

@@ -68,7 +68,8 @@ int SelectRow(const Target& t, int row);
 int AnswerBox(const std::wstring& answer);
 // Waits for the open or save dialog with the caption, types the path into its
 // file-name field and presses its Open or Save button; with the path CANCEL
-// it presses Cancel. Fails when the dialog does not close.
+// it presses Cancel. Fails when the dialog neither closes nor asks a question
+// of its own (such as whether to replace a file; answer it with answer-box).
 int ChooseFile(const std::wstring& caption, const std::wstring& path);
 
 }  // namespace uidriver
