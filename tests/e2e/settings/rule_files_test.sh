@@ -3,9 +3,9 @@
 # the settings window's 导入规则… and 导出规则… and the system's open and save
 # dialogs, driven by uidriver.exe: the start page's hint while there are no
 # rules, an import with its summary, a refused file that names its line and
-# leaves the list alone, an import appended to the list, the save, and an
-# export that writes the list as shown (and says so when the file is held
-# by another program). With QUILLANE_E2E_SHOTS set to a folder, pictures of
+# leaves the list alone, an import appended to the list, the save, an export
+# that writes the list as shown (and says so when the file is held by
+# another program), and the example rules replacing the list. With QUILLANE_E2E_SHOTS set to a folder, pictures of
 # the screen land there.
 # Run by wine-run.sh (WINEPREFIX, DISPLAY, LANG, QUILLANE_WIN64_BIN set).
 set -u
@@ -14,7 +14,7 @@ box() { echo $(drv answer-box "$1" | tr -d '\r'); }  # title and text on one lin
 rows() { drv row-count 设置 超级列表框_列表 | tr -d '\r'; }
 row() { drv get-row 设置 超级列表框_列表 "$1" | tr -d '\r' | tr '\t' '/'; }
 hint() { drv get-text Quillane 透明标签_规则提示 | tr -d '\r' | head -n 1; }
-shot() { [ -n "${QUILLANE_E2E_SHOTS:-}" ] && sleep 1 && import -window root "$QUILLANE_E2E_SHOTS/$1.png"; }
+shot() { [ -n "${QUILLANE_E2E_SHOTS:-}" ] && sleep 3 && import -window root "$QUILLANE_E2E_SHOTS/$1.png"; }
 # Clicks a button that opens a dialog and chooses the file in it.
 choose() { # button dialog-title file
   drv click 设置 "$1" >/dev/null
@@ -59,6 +59,7 @@ check "the list keeps its rows" 3 "$(rows)"
 # --- Appending to a list with rows --------------------------------------------------
 printf '\xEF\xBB\xBFkeyword,reply,match,code\r\n优惠,"满100减10\r\n限今天",包含,9\r\n' >"$work/more.csv"
 choose 按钮_导入规则 导入规则 "$(winpath "$work/more.csv")"
+shot import-question
 question=$(box NO)
 check "with rows in the list it asks: replace or append" yes "$(contains "$question" "列表中现有 3 条规则")"
 check "No appends" "4 优惠/满100减10 限今天/包含/9" "$(rows) $(row 3 | tr '\n' ' ' | sed 's/ $//')"
@@ -85,10 +86,17 @@ check "a held file is named as in use" yes "$(contains "$held" "正被其他程�
 check "and keeps its bytes" same "$(cmp -s "$work/before.csv" "$work/out.csv" && echo same || echo differs)"
 touch "$work/out.csv.release"
 
+# The example rules the release ships, as the start page's hint suggests; Yes
+# replaces the list.
+example=$(cd "$(dirname "$0")/../../../examples" && pwd)/rules.csv
+choose 按钮_导入规则 导入规则 "$(winpath "$example")"
+check "the example rules import whole" yes "$(contains "$(box YES)" "将导入 $(($(wc -l <"$example") - 1)) 条规则")"
+check "Yes replaces the list with them" "$(($(wc -l <"$example") - 1))" "$(rows)"
+
 # A cancelled dialog changes nothing and asks nothing.
 drv click 设置 按钮_导入规则 >/dev/null
 drv choose-file 导入规则 CANCEL
-check "a cancelled import leaves the list" 4 "$(rows)"
+check "a cancelled import leaves the list" "$(($(wc -l <"$example") - 1))" "$(rows)"
 
 drv close 设置 >/dev/null
 drv wait-gone 设置 >/dev/null
