@@ -115,6 +115,69 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
   return ok;
 }
 
+namespace {
+
+FileFailure FailureOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return FileFailure::NotFound;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileFailure::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FileFailure::Denied;
+    default:
+      return FileFailure::Other;
+  }
+}
+
+// Reads or writes in pieces a DWORD can count.
+constexpr std::size_t kFileChunk = 1u << 24;
+
+}  // namespace
+
+FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
+  bytes->clear();
+  if (file.empty()) return FileFailure::NotFound;
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return FailureOf(GetLastError());
+  for (;;) {
+    const std::size_t done = bytes->size();
+    bytes->resize(done + kFileChunk);
+    DWORD got = 0;
+    if (!ReadFile(h.get(), bytes->data() + done, static_cast<DWORD>(kFileChunk), &got, nullptr)) {
+      const DWORD error = GetLastError();
+      bytes->clear();
+      return error == ERROR_LOCK_VIOLATION ? FileFailure::InUse : FileFailure::Other;
+    }
+    bytes->resize(done + got);
+    if (got == 0) return FileFailure::None;
+  }
+}
+
+FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
+  if (file.empty()) return FileFailure::NotFound;
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return FailureOf(GetLastError());
+  for (std::size_t done = 0; done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - done, kFileChunk));
+    DWORD written = 0;
+    if (!WriteFile(h.get(), bytes.data() + done, chunk, &written, nullptr) || written != chunk) {
+      return FileFailure::Other;
+    }
+    done += written;
+  }
+  return FileFailure::None;
+}
+
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
   if (directory.empty() || IsRoot(directory)) return false;
@@ -224,6 +287,66 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
   }
   ok = (close(fd) == 0) && ok;
   return ok;
+}
+
+namespace {
+
+FileFailure FailureOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileFailure::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return FileFailure::Denied;
+    case ETXTBSY:
+      return FileFailure::InUse;
+    default:
+      return FileFailure::Other;
+  }
+}
+
+}  // namespace
+
+FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
+  bytes->clear();
+  if (file.empty()) return FileFailure::NotFound;
+  const int fd = open(NativePath(file).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FailureOf(errno);
+  struct stat st {};
+  FileFailure failure = FileFailure::None;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) failure = FileFailure::Denied;
+  char buffer[1 << 16];
+  while (failure == FileFailure::None) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failure = FileFailure::Other;
+    if (n <= 0) break;
+    bytes->insert(bytes->end(), buffer, buffer + n);
+  }
+  close(fd);
+  if (failure != FileFailure::None) bytes->clear();
+  return failure;
+}
+
+FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
+  if (file.empty()) return FileFailure::NotFound;
+  const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return FailureOf(errno);
+  FileFailure failure = FileFailure::None;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      failure = FileFailure::Other;
+      break;
+    }
+    done += static_cast<std::size_t>(w);
+  }
+  if (close(fd) != 0 && failure == FileFailure::None) failure = FileFailure::Other;
+  return failure;
 }
 
 bool DeleteDirectoryTree(std::string_view directory) {
