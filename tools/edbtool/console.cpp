@@ -34,11 +34,22 @@ void PrintLine(std::FILE* stream, const Text& gbk) {
   std::fwrite(utf8.data(), 1, utf8.size(), stream);
 }
 
+// Under Wine a program started from a Unix shell also gets a console of its
+// own, though nobody double-clicked it: it must not wait there.
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 void WaitIfOwnConsole(MessageLanguage language) {
   DWORD processes[2] = {};
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;
-  if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(input, &mode)) return;
+  // A double click gives a console that only this process uses, with the
+  // keyboard and the screen on it; a redirected output is a script's.
+  if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(input, &mode) ||
+      !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) || UnderWine())
+    return;
   PrintLine(stdout, language == MessageLanguage::Chinese ? "按任意键关闭窗口……"
                                                          : "Press any key to close this window...");
   FlushConsoleInputBuffer(input);

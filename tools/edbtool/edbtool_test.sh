@@ -127,6 +127,17 @@ if [ -n "$wine" ]; then
   wait
   check "the held table is untouched" cmp -s held-before.edb '规则.edb'
   check "and no backup was made" test "$(ls | grep -cE '^规则-')" -eq 1
+
+  # A CSV file a spreadsheet program holds: shut for reading, open for writing.
+  "$wine" "$QUILLANE_WIN64_BIN/holdfile.exe" rules.csv exclusive 60000 >hold2.out 2>/dev/null &
+  "$wine" "$QUILLANE_WIN64_BIN/holdfile.exe" back.csv shared 60000 >hold3.out 2>/dev/null &
+  for i in $(seq 1 100); do grep -q held hold2.out hold3.out 2>/dev/null && [ "$(cat hold2.out hold3.out | grep -c held)" -eq 2 ] && break; sleep 0.1; done
+  expect_failure "reading a CSV file Excel holds" 4 'in use by another program|正被其他程序' \
+    "${tool[@]}" rules-from-csv rules.csv '规则.edb'
+  expect_failure "writing a CSV file Excel holds" 4 'in use by another program|正被其他程序' \
+    "${tool[@]}" rules-to-csv '规则.edb' back.csv
+  touch rules.csv.release back.csv.release
+  wait
 fi
 
 echo "$passes passed, $fails failed"
