@@ -67,7 +67,8 @@ MessageLanguage UserLanguage() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
     if (value && *value)
-      return std::strncmp(value, "zh", 2) == 0 ? MessageLanguage::Chinese : MessageLanguage::English;
+      return std::strncmp(value, "zh", 2) == 0 ? MessageLanguage::Chinese
+                                               : MessageLanguage::English;
   }
   return MessageLanguage::English;
 }

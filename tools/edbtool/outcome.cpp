@@ -77,24 +77,26 @@ Outcome FileFailed(FileFailure failure, const Text& file, MessageLanguage langua
     case FileFailure::Other:
       break;
   }
-  return Failure(ExitCode::Failed, Chinese(language)
-                                       ? "无法读写 " + file + "（磁盘已满或读写出错）"
-                                       : "cannot read or write " + file + " (disk full or I/O error)");
+  return Failure(ExitCode::Failed,
+                 Chinese(language) ? "无法读写 " + file + "（磁盘已满或读写出错）"
+                                   : "cannot read or write " + file + " (disk full or I/O error)");
 }
 
 Outcome NotARuleTable(const Text& file, MessageLanguage language) {
-  return Failure(ExitCode::NotATable,
-                 Chinese(language)
-                     ? file + " 不是规则表（它的字段不是 关键词、回复语、匹配规则、匹配码）"
-                     : file + " is not a rule table (its fields are not 关键词, 回复语, 匹配规则, 匹配码)");
+  return Failure(
+      ExitCode::NotATable,
+      Chinese(language)
+          ? file + " 不是规则表（它的字段不是 关键词、回复语、匹配规则、匹配码）"
+          : file + " is not a rule table (its fields are not 关键词, 回复语, 匹配规则, 匹配码)");
 }
 
 Outcome TableHeld(const Text& file, MessageLanguage language) {
   return Failure(ExitCode::TableOpen,
                  Chinese(language)
                      ? file + " 正被 Quillane（或其他程序）打开，规则表没有改动。请先关闭 Quillane"
-                     : file + " is open in Quillane (or another program); the table is unchanged. "
-                              "close Quillane first");
+                     : file +
+                           " is open in Quillane (or another program); the table is unchanged. "
+                           "close Quillane first");
 }
 
 Text UsageText(MessageLanguage language) {

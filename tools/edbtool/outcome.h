@@ -13,15 +13,15 @@ namespace quillane::edbtool {
 // One exit code per kind of failure (the usage text lists them).
 enum class ExitCode : int {
   Ok = 0,
-  Failed = 1,          // any other failure: the engine's own words
-  Usage = 2,           // the command line is not one edbtool knows
-  NotFound = 3,        // a file or folder that is not there
-  InUse = 4,           // a file another program holds (such as Excel)
-  NotATable = 5,       // not a table file, damaged, or not a rule table
-  WrongPassword = 6,   // the table's password is another
-  CsvRefused = 7,      // the CSV file has a problem on a named line
-  TableOpen = 8,       // the rule table is open in Quillane
-  Denied = 9,          // no permission, or a read-only file
+  Failed = 1,         // any other failure: the engine's own words
+  Usage = 2,          // the command line is not one edbtool knows
+  NotFound = 3,       // a file or folder that is not there
+  InUse = 4,          // a file another program holds (such as Excel)
+  NotATable = 5,      // not a table file, damaged, or not a rule table
+  WrongPassword = 6,  // the table's password is another
+  CsvRefused = 7,     // the CSV file has a problem on a named line
+  TableOpen = 8,      // the rule table is open in Quillane
+  Denied = 9,         // no permission, or a read-only file
 };
 
 struct Outcome {

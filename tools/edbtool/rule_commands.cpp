@@ -74,12 +74,14 @@ Outcome CsvRefused(const Text& csv, const RuleCsvRefusal& refusal, MessageLangua
   const Text where = RuleCsvMessage(refusal, language);
   if (Chinese(language))
     return {ExitCode::CsvRefused, {csv + " " + where, "没有导入任何规则，规则表没有改动。"}};
-  return {ExitCode::CsvRefused, {csv + ", " + where, "nothing was imported; the table is unchanged."}};
+  return {ExitCode::CsvRefused,
+          {csv + ", " + where, "nothing was imported; the table is unchanged."}};
 }
 
 Outcome Imported(const RuleCsvRead& read, const Text& backup, MessageLanguage language) {
   Outcome outcome;
-  for (const RuleCsvNote& note : read.notes) outcome.lines.push_back(RuleCsvMessage(note, language));
+  for (const RuleCsvNote& note : read.notes)
+    outcome.lines.push_back(RuleCsvMessage(note, language));
   const Text count = ToText(static_cast<std::uint64_t>(read.rows.size()));
   outcome.lines.push_back(Chinese(language) ? "已导入 " + count + " 条规则"
                                             : "imported " + count + " rules");
