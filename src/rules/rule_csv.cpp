@@ -419,6 +419,7 @@ std::optional<RuleCsvRefusal> ReadRecords(const std::vector<Record>& records,
   if (next == records.end())
     return Refuse(RuleCsvRefusalKind::NoHeader, records.empty() ? 1 : records.front().line);
   Header header;
+  const std::size_t headerLine = next->line;
   if (auto r = ReadHeader(*next, &header, &read->notes)) return r;
   for (++next; next != records.end(); ++next) {
     if (IsBlank(*next)) continue;
@@ -426,7 +427,7 @@ std::optional<RuleCsvRefusal> ReadRecords(const std::vector<Record>& records,
     if (auto r = ReadRow(*next, header, widths, &row, &read->notes)) return r;
     read->rows.push_back(std::move(row));
   }
-  if (read->rows.empty()) return Refuse(RuleCsvRefusalKind::NoRows, records.back().line);
+  if (read->rows.empty()) return Refuse(RuleCsvRefusalKind::NoRows, headerLine);
   return std::nullopt;
 }
 
@@ -485,7 +486,7 @@ Text ChineseText(const RuleCsvRefusal& r) {
     case K::DuplicateColumn:
       return "标题行的“" + r.text + "”列出现了两次";
     case K::NoRows:
-      return "文件里没有规则";
+      return "标题行下面没有规则";
     case K::ExtraCell:
       return "“" + Quoted(r.text) + "”在没有标题的列里，可能是少了引号";
     case K::BadCode:
@@ -514,7 +515,7 @@ Text EnglishText(const RuleCsvRefusal& r) {
     case K::DuplicateColumn:
       return "the header names the column \"" + r.text + "\" twice";
     case K::NoRows:
-      return "the file holds no rules";
+      return "there are no rules below the header row";
     case K::ExtraCell:
       return "\"" + Quoted(r.text) + "\" is in a column without a name; a quote may be missing";
     case K::BadCode:

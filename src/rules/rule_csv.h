@@ -48,7 +48,7 @@ enum class RuleCsvRefusalKind {
   NoHeader,         // no header row with the column names (also an empty file)
   MissingColumn,    // the header lacks a column: `text` is its Chinese name
   DuplicateColumn,  // the header names a column twice: `text` is the name as written
-  NoRows,           // a header and no rules
+  NoRows,           // a header and no rules: the header's line
   ExtraCell,        // a row has text in a column without a name: `text` is that text
   BadCode,          // the match code is not a whole number in range: `text` is the code
   OutsideGbk,       // a character the program cannot keep: `character` is its code point

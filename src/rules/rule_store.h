@@ -86,6 +86,18 @@ std::array<std::int32_t, 3> RuleTextWidths();
 // (the stored rule table's widths when none is open).
 TooLongText FindTooLongText(const RuleRow& row);
 
+// Writes the rows, in order, as the records of the new table file `file`,
+// with the fields of the open table `likeAlias` (the stored rule table's
+// fields when `likeAlias` is empty) and the rule password, flushed to the
+// disk (the match code is the integer of its text; widths are the caller's
+// to check). Clear: the file cannot be created (it is open somewhere, say);
+// Append, Write: a record or a field could not be written; `failure` then
+// receives the engine's code. After a failure the file is removed. A table
+// file put in place of another with table::ReplaceTableFile is written this
+// way.
+RuleStoreResult WriteRuleTableFile(const Text& file, const std::vector<RuleRow>& rows,
+                                   const Text& likeAlias = {}, int* failure = nullptr);
+
 // Makes the rows, in order, the records of the rule table `directory`\Database.edb
 // (the match code is the integer of its text). The new table is written whole
 // beside it, with the same fields, flushed to the disk, and then renamed over
