@@ -46,7 +46,7 @@ Text FileFailureMessage(FileFailure failure, const Text& path, bool writing) {
       return writing ? "没有权限写入文件 " + path + "（文件可能是只读的，或文件夹不允许写入）。"
                      : "没有权限读取文件 " + path + "。";
     default:
-      return writing ? "写入文件 " + path + " 时出错（磁盘可能已满），文件可能不完整。"
+      return writing ? "写入文件 " + path + " 时出错（磁盘可能已满），原有的文件没有改动。"
                      : "读取文件 " + path + " 时出错。";
   }
 }

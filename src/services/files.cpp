@@ -162,8 +162,19 @@ FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
   }
 }
 
-FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
-  if (file.empty()) return FileFailure::NotFound;
+namespace {
+
+// The parts of WriteWholeFile: whether the file may be replaced, the new
+// file written and flushed, and the new file put in the old one's place.
+FileFailure CheckReplaceable(std::string_view file) {
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (h) return FileFailure::None;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND ? FileFailure::None : FailureOf(error);
+}
+
+FileFailure WriteNewFile(std::string_view file, const Bytes& bytes) {
   const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr,
                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h) return FailureOf(GetLastError());
@@ -175,8 +186,18 @@ FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
     }
     done += written;
   }
-  return FileFailure::None;
+  return FlushFileBuffers(h.get()) ? FileFailure::None : FileFailure::Other;
 }
+
+FileFailure PutInPlace(std::string_view from, std::string_view to) {
+  if (MoveFileExW(WideFromGbk(from).c_str(), WideFromGbk(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return FileFailure::None;
+  }
+  return FailureOf(GetLastError());
+}
+
+}  // namespace
 
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
@@ -331,8 +352,20 @@ FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
   return failure;
 }
 
-FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
-  if (file.empty()) return FileFailure::NotFound;
+namespace {
+
+// The parts of WriteWholeFile: whether the file may be replaced, the new
+// file written and flushed, and the new file put in the old one's place.
+FileFailure CheckReplaceable(std::string_view file) {
+  const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return FileFailure::None;
+  }
+  return errno == ENOENT ? FileFailure::None : FailureOf(errno);
+}
+
+FileFailure WriteNewFile(std::string_view file, const Bytes& bytes) {
   const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return FailureOf(errno);
   FileFailure failure = FileFailure::None;
@@ -345,9 +378,17 @@ FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
     }
     done += static_cast<std::size_t>(w);
   }
+  if (failure == FileFailure::None && fsync(fd) != 0) failure = FileFailure::Other;
   if (close(fd) != 0 && failure == FileFailure::None) failure = FileFailure::Other;
   return failure;
 }
+
+FileFailure PutInPlace(std::string_view from, std::string_view to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? FileFailure::None
+                                                                         : FailureOf(errno);
+}
+
+}  // namespace
 
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
@@ -407,5 +448,18 @@ bool MakeSureDirectoryPathExists(std::string_view path) {
 }
 
 #endif
+
+FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
+  if (file.empty()) return FileFailure::NotFound;
+  // A file another program holds is left as it is.
+  if (const FileFailure held = CheckReplaceable(file); held != FileFailure::None) return held;
+  // The bytes go to a file beside it first, which then takes its place: a
+  // write that fails half-way (a full disk) leaves the old file whole.
+  const std::string beside = std::string(file) + ".saving";
+  FileFailure failure = WriteNewFile(beside, bytes);
+  if (failure == FileFailure::None) failure = PutInPlace(beside, file);
+  if (failure != FileFailure::None) RemoveFile(beside);
+  return failure;
+}
 
 }  // namespace quillane

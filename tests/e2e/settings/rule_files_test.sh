@@ -84,6 +84,7 @@ check "the save dialog asks before replacing out.csv" yes "$(contains "$(box YES
 held=$(box OK)
 check "a held file is named as in use" yes "$(contains "$held" "正被其他程序（例如 Excel 或 WPS）占用")"
 check "and keeps its bytes" same "$(cmp -s "$work/before.csv" "$work/out.csv" && echo same || echo differs)"
+check "and nothing is left beside it" no "$(ls "$work" | grep -q saving && echo yes || echo no)"
 touch "$work/out.csv.release"
 
 # The example rules the release ships, as the start page's hint suggests; Yes

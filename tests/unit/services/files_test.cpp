@@ -48,6 +48,15 @@ TEST(Files, WholeFilesRoundTripAndNameWhyTheyFail) {
   EXPECT_EQ(WriteWholeFile(dir / "none/x.csv", Bytes{'x'}), FileFailure::NotFound);
   EXPECT_EQ(ReadWholeFile(dir.path(), &bytes), FileFailure::Denied);  // a folder
   EXPECT_EQ(WriteWholeFile(dir.path(), Bytes{'x'}), FileFailure::Denied);
+  // The new bytes go beside the file first: when they cannot be written there
+  // (a folder in the way stands for a full disk) the old file keeps its bytes.
+  fs::create_directory(f + ".saving");
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'z'}), FileFailure::Denied);
+  EXPECT_EQ(ReadFile(f), "xy");
+  fs::remove(f + ".saving");
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'z'}), FileFailure::None);
+  EXPECT_EQ(ReadFile(f), "z");
+  EXPECT_FALSE(fs::exists(f + ".saving"));
 }
 
 TEST(Files, DeleteDirectoryTreeRemovesEverythingButDotEntries) {
