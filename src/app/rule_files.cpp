@@ -1,5 +1,7 @@
 #include "app/rule_files.h"
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
