@@ -16,10 +16,23 @@ configure() { # dir args...
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
   else
-    cmake "$dir" "$@" >/dev/null
+    # The toolchain and the compilers are chosen once, by the first
+    # configuration; given again, CMake warns that it does not use them.
+    local again=() a
+    for a in "$@"; do
+      case "$a" in
+      -DCMAKE_TOOLCHAIN_FILE=* | -DCMAKE_C_COMPILER=* | -DCMAKE_CXX_COMPILER=*) ;;
+      *) again+=("$a") ;;
+      esac
+    done
+    cmake "$dir" "${again[@]}" >/dev/null
   fi
 }
 
+# QUILLANE_BUILD_TARGETS (targets separated by blanks) builds only those
+# targets of each build named, e.g. the programs a run needs.
+only=()
+[ -n "${QUILLANE_BUILD_TARGETS:-}" ] && only=(--target ${QUILLANE_BUILD_TARGETS})
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(win64 win32 asan fuzz native)
 for t in "${targets[@]}"; do
@@ -27,7 +40,7 @@ for t in "${targets[@]}"; do
   case "$t" in
   win64)
     configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-    cmake --build build/win64 -j "$jobs" ;;
+    cmake --build build/win64 -j "$jobs" "${only[@]}" ;;
   win32)
     # Compile check only: 32-bit programs cannot run on these machines.
     configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DQUILLANE_TESTS=OFF \
@@ -50,7 +63,7 @@ for t in "${targets[@]}"; do
     [ -d build/asan/bin ] && extra+=(-DQUILLANE_ASAN_BIN="$root/build/asan/bin")
     [ -d build/fuzz/bin ] && extra+=(-DQUILLANE_FUZZ_BIN="$root/build/fuzz/bin")
     configure build/native "${extra[@]}"
-    cmake --build build/native -j "$jobs" ;;
+    cmake --build build/native -j "$jobs" "${only[@]}" ;;
   *) echo "unknown build $t" >&2; exit 2 ;;
   esac
 done

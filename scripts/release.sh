@@ -14,9 +14,11 @@ stage=$out/$name
 rm -rf "$stage" "$out/$name.zip"
 mkdir -p "$stage/tools"
 cp build/win64/bin/Quillane.exe build/win64/bin/edbtool.exe "$stage/"
-# Text files for Windows users: CR LF line ends, UTF-8 with a byte order mark.
-to_windows_text() { printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$1"; }
+# Text files for Windows users: CR LF line ends, UTF-8 with a byte order mark,
+# the version filled in.
+to_windows_text() { printf '\xEF\xBB\xBF'; sed "s/@VERSION@/$version/g; s/\$/\r/" "$1"; }
 to_windows_text packaging/README-shop.txt >"$stage/README.txt"
+# Already UTF-8 with a byte order mark and CR LF, as edbtool writes CSV files.
 cp examples/rules.csv "$stage/example-rules.csv"
 cp build/win64/bin/Browser.exe "$stage/tools/"
 to_windows_text packaging/tools-README.txt >"$stage/tools/README.txt"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets the machine up, builds the Windows programs and runs them under Wine,
+# Sets the machine up, builds the Windows programs it runs (Quillane.exe,
+# Browser.exe, edbtool.exe; nothing else) and runs them under Wine,
 # on the current display or, when there is none, on a virtual display started
 # for the run. Takes a screenshot after a few seconds and says where it is.
 # On a real display the program keeps running until you close it; on the
@@ -25,7 +26,8 @@ wait_seconds=${QUILLANE_RUN_WAIT:-8}
 
 if [ -z "${QUILLANE_RUN_NO_BUILD:-}" ]; then
   bash scripts/setup.sh
-  bash scripts/build.sh win64
+  # Only the programs it runs, not the tests and tools of the whole build.
+  QUILLANE_BUILD_TARGETS="${program%.exe} ${companions[*]//.exe/}" bash scripts/build.sh win64
 fi
 bin=${QUILLANE_WIN64_BIN:-$root/build/win64/bin}
 

@@ -337,6 +337,17 @@ void ClearClientDirectory(const Text& path) {
   MakeSureDirectoryPathExists(full + "\\");
 }
 
+void ShowNoRulesHint(bool noRules) {
+  ui::Runtime* runtime = ui::Runtime::Current();
+  if (!runtime) return;
+  // The test and the write are one step on the main thread, where the window
+  // is destroyed, so a save thread may call this too.
+  runtime->OnMain([noRules] {
+    if (ui::IsWindowOpen(ui::WindowId::Main))
+      ui::Control(ui::WindowId::Main, "透明标签_规则提示").SetText(noRules ? kNoRulesHint : "");
+  });
+}
+
 bool IsAbsoluteLocalPath(const Text& path, bool refuseRoot) {
   const auto full = FullLocalPath(path);
   return full && !(refuseRoot && IsDriveRoot(*full));

@@ -13,6 +13,13 @@ namespace quillane {
 inline constexpr char kAddFailedText[] =
     "添加失败，请重试或检查本程序安装目录中Browser.exe是否存在。";
 
+// What the start page says while the rule table holds no rules.
+inline constexpr char kNoRulesHint[] =
+    "还没有回复规则。添加规则有两种方法：\r\n"
+    "1. 点击上方工具条的“设置”，在设置窗口中填写关键词和回复语，点击“添加”，最后点击“保存”。\r\n"
+    "2. 在设置窗口中点击“导入规则…”，选择本程序文件夹中的示例规则 example-rules.csv"
+    "（或您自己的表格，CSV 格式），检查列表后点击“保存”。";
+
 // Binds the main window's handlers to the names its definition uses.
 void BindMainWindowHandlers();
 
@@ -41,6 +48,10 @@ void StopAllShops();
 void FitClientWindow(std::uintptr_t window);
 void ClearClientDirectory(const Text& path);
 bool IsAbsoluteLocalPath(const Text& path, bool refuseRoot);
+
+// Shows the start page's hint on adding rules when `noRules`, else hides it.
+// Nothing happens while the main window is not open.
+void ShowNoRulesHint(bool noRules);
 
 // The native handle of the tab control that hosts the clients (0 before the
 // main window has been created).

@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "app/main_window.h"
+#include "app/rule_files.h"
 #include "app/startup.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
@@ -178,9 +180,12 @@ void StartTask(ThreadRoutine routine, std::shared_ptr<const SaveInput> save = nu
 }
 
 // 按钮_保存 while the list is loading: unavailable, and its caption says why.
+// Import and export wait for the whole list too.
 void ShowLoading(bool loading) {
   SaveButton().SetText(loading ? kLoadingSaveCaption : kSaveCaption);
   SaveButton().SetEnabled(!loading);
+  SettingsControl("按钮_导入规则").SetEnabled(!loading);
+  SettingsControl("按钮_导出规则").SetEnabled(!loading);
 }
 
 // Fills the inputs and the rules list; the list in batches. 按钮_保存 is
@@ -246,6 +251,7 @@ Text WriteSettings(const SaveInput& input) {
   std::pair<std::size_t, TooLongText> tooLong;
   switch (ReplaceRules(directory, input.rows, &tooLong)) {
     case RuleStoreResult::Ok:
+      ShowNoRulesHint(input.rows.empty());
       break;
     case RuleStoreResult::TooLong:
       return "第 " + ToText(static_cast<std::int64_t>(tooLong.first + 1)) + " 条规则的" +
@@ -299,13 +305,7 @@ std::shared_ptr<const SaveInput> ReadSaveInput() {
   if (ToInteger(wait.GetText()) < kShortestWaitSeconds) wait.SetText(kShortestWaitText);
   input->waitSeconds = wait.GetText();
   input->defaultReply = DefaultReplyInput().GetText();
-  const ui::Control list = List();
-  const int count = list.RowCount();
-  input->rows.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
-  for (int r = 0; r < count; ++r) {
-    input->rows.push_back({list.GetCellText(r, 0), list.GetCellText(r, 1), list.GetCellText(r, 2),
-                           list.GetCellText(r, 3)});
-  }
+  input->rows = RulesListRows();
   return input;
 }
 
@@ -345,6 +345,18 @@ void FillFromInputs(int row) {
 
 }  // namespace
 
+std::vector<RuleRow> RulesListRows() {
+  const ui::Control list = List();
+  const int count = list.RowCount();
+  std::vector<RuleRow> rows;
+  rows.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
+  for (int r = 0; r < count; ++r) {
+    rows.push_back({list.GetCellText(r, 0), list.GetCellText(r, 1), list.GetCellText(r, 2),
+                    list.GetCellText(r, 3)});
+  }
+  return rows;
+}
+
 Bytes DefaultSettingsFile() {
   const Text content = Text("[Reply]\r\nDefault=") + kBuiltInDefaultReply +
                        "\r\n[Wait]\r\nsecond=" + kBuiltInWaitSeconds + "\r\n";
@@ -377,6 +389,8 @@ void BindSettingsWindowHandlers() {
   ui::BindHandler("ModifyRule", std::function<void()>(ModifyRule));
   ui::BindHandler("DeleteRule", std::function<void()>(DeleteRule));
   ui::BindHandler("StartSaveSettings", std::function<void()>(StartSaveSettings));
+  ui::BindHandler("ImportRules", std::function<void()>(ImportRules));
+  ui::BindHandler("ExportRules", std::function<void()>(ExportRules));
 }
 
 void StartLoadSettings() {

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "rules/rule_schema.h"
+#include "rules/rule_store.h"
 #include "services/types.h"
 
 namespace quillane {
@@ -54,6 +56,9 @@ void AddRule();
 void ModifyRule();
 void DeleteRule();
 void StartSaveSettings();
+
+// The rows of the rules list as it shows them (main thread).
+std::vector<RuleRow> RulesListRows();
 
 // The content of a new Data.ini: the four default lines, 103 bytes.
 Bytes DefaultSettingsFile();

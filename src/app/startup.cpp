@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/main_window.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
 #include "rules/rule_schema.h"
@@ -20,18 +21,11 @@ namespace quillane {
 
 namespace {
 
-Text TimeStamp() {
-  const std::tm local = LocalTimeNow();
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
-  return buf;
-}
-
 // The rule table exists but cannot serve: keep it, under a new name, with its
 // companion file if it has one. False (the user told) when it could not be
 // moved.
 bool SetAsideUnusableRuleTable(const Text& directory, const Text& reason) {
-  const Text asideName = SetRuleTableAside(directory, TimeStamp());
+  const Text asideName = SetRuleTableAside(directory, TimeStampNow());
   if (asideName.empty()) {
     ShowMessageBox("规则表 Database.edb 无法打开（" + reason +
                        "），也无法移到一旁，文件未做任何改动。\r\n\r\n"
@@ -59,7 +53,7 @@ bool CreateEmptyRuleTableOrSay(const Text& directory) {
 // beside it first; then the whole records it holds serve, read without
 // changing the file. False (the user told) when no copy could be kept.
 bool UseDamagedRuleTableOrSay(const Text& directory) {
-  const DamagedTableUse use = UseDamagedRuleTable(directory, TimeStamp());
+  const DamagedTableUse use = UseDamagedRuleTable(directory, TimeStampNow());
   if (!use.copied) {
     ShowMessageBox(
         Text("规则表 Database.edb 已损坏（") + DamagedTableText() +
@@ -185,11 +179,17 @@ void LoadRulesInBackground(std::int32_t) {
 bool StartUp() {
   const Text directory = RunDirectory();
   if (!OpenRuleStore(directory)) return false;
+  bool noRules = false;
+  {
+    std::lock_guard guard(TableEngineLock());
+    noRules = RuleCount() == 0;
+  }
   // The rules load and the sorted copy is rebuilt while the main window
   // comes up; however many rules there are, the window does not wait.
   if (!StartThread(LoadRulesInBackground)) LoadRulesInBackground(0);
   ReadStoredSettings(directory);
   if (!ui::LoadWindow(ui::WindowId::Main)) return false;
+  ShowNoRulesHint(noRules);
   // A rebuild that failed before the window was there: replies then come
   // from the rule table, and staff are told why.
   ShowSortedCopyProblem();

@@ -90,8 +90,10 @@ TooLongText CheckWidths(const RuleRow& row, const std::array<std::int32_t, 3>& w
 }
 
 // An empty table file with the fields of the open table `alias`, protected
-// with the rule password; empty bytes when the table has no fields.
+// with the rule password; the stored empty rule table when `alias` is empty;
+// empty bytes when the table has no fields.
 Bytes EmptyTableLike(const Text& alias) {
+  if (alias.empty()) return MakeEmptyRuleTable();
   std::vector<table::FieldDescriptor> fields;
   for (const table::FieldInfo& info : table::TableFields(alias)) {
     table::FieldDescriptor field;
@@ -107,10 +109,14 @@ Bytes EmptyTableLike(const Text& alias) {
 // Writes the rows into the new, empty table `file` and flushes it to the disk.
 // Nobody else has any business with the new file, so it is opened for this
 // process alone: the engine then takes no lock per record.
-RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& rows) {
+// `failure` receives the engine's code of a failed step.
+RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& rows, int& failure) {
   table::OpenOptions alone;
   alone.shareMode = 0;
-  if (!table::OpenTable(file, kSavingAlias, kRulePassword, alone)) return RuleStoreResult::Clear;
+  if (!table::OpenTable(file, kSavingAlias, kRulePassword, alone)) {
+    failure = table::LastError();
+    return RuleStoreResult::Clear;
+  }
   RuleStoreResult result = RuleStoreResult::Ok;
   for (const RuleRow& row : rows) {
     if (!table::AppendRecord()) {
@@ -127,6 +133,7 @@ RuleStoreResult FillSavingTable(const Text& file, const std::vector<RuleRow>& ro
   }
   if (result == RuleStoreResult::Ok && !table::FlushTable(kSavingAlias))
     result = RuleStoreResult::Write;
+  if (result != RuleStoreResult::Ok) failure = table::LastError();
   table::CloseTable(kSavingAlias);
   return result;
 }
@@ -199,9 +206,31 @@ bool OpenRuleTable(const Text& directory) {
   return table::OpenTable(directory + kRuleTableFile, kRuleTableAlias, kRulePassword, options);
 }
 
+std::array<std::int32_t, 3> RuleTextWidths() {
+  std::lock_guard guard(TableEngineLock());
+  return TextWidths();
+}
+
 TooLongText FindTooLongText(const RuleRow& row) {
   std::lock_guard guard(TableEngineLock());
   return CheckWidths(row, TextWidths());
+}
+
+RuleStoreResult WriteRuleTableFile(const Text& file, const std::vector<RuleRow>& rows,
+                                   const Text& likeAlias, int* failure) {
+  std::lock_guard guard(TableEngineLock());
+  const Bytes empty = EmptyTableLike(likeAlias);
+  RuleStoreResult result = RuleStoreResult::Clear;
+  int code = table::kNoSuchField;  // a `likeAlias` without fields
+  if (!empty.empty()) {
+    if (table::WriteNewTableFile(file, empty))
+      result = FillSavingTable(file, rows, code);
+    else
+      code = table::LastError();
+  }
+  if (result != RuleStoreResult::Ok) table::RemoveFile(file);
+  if (failure) *failure = result == RuleStoreResult::Ok ? 0 : code;
+  return result;
 }
 
 RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& rows,
@@ -217,10 +246,7 @@ RuleStoreResult ReplaceRules(const Text& directory, const std::vector<RuleRow>& 
     }
   }
   const Text saving = directory + kRuleTableSavingFile;
-  const Bytes empty = EmptyTableLike(kRuleTableAlias);
-  RuleStoreResult result = RuleStoreResult::Clear;
-  if (!empty.empty() && table::WriteNewTableFile(saving, empty))
-    result = FillSavingTable(saving, rows);
+  RuleStoreResult result = WriteRuleTableFile(saving, rows, kRuleTableAlias);
   if (result == RuleStoreResult::Ok) {
     // The engine holds the rule table open; it must let go before the new
     // file can take its name.

@@ -4,6 +4,7 @@
 // reply matcher reads. Both stay open for the whole run.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -77,9 +78,25 @@ struct TooLongText {
   std::size_t length = 0;
   explicit operator bool() const { return !field.empty(); }
 };
+// The widths in bytes of the keyword, reply and match-rule fields of the open
+// rule table (of the stored rule table when none is open): what a row must fit.
+std::array<std::int32_t, 3> RuleTextWidths();
+
 // Checks the three texts of a rule against the widths of the open rule table
 // (the stored rule table's widths when none is open).
 TooLongText FindTooLongText(const RuleRow& row);
+
+// Writes the rows, in order, as the records of the new table file `file`,
+// with the fields of the open table `likeAlias` (the stored rule table's
+// fields when `likeAlias` is empty) and the rule password, flushed to the
+// disk (the match code is the integer of its text; widths are the caller's
+// to check). Clear: the file cannot be created (it is open somewhere, say);
+// Append, Write: a record or a field could not be written; `failure` then
+// receives the engine's code. After a failure the file is removed. A table
+// file put in place of another with table::ReplaceTableFile is written this
+// way.
+RuleStoreResult WriteRuleTableFile(const Text& file, const std::vector<RuleRow>& rows,
+                                   const Text& likeAlias = {}, int* failure = nullptr);
 
 // Makes the rows, in order, the records of the rule table `directory`\Database.edb
 // (the match code is the integer of its text). The new table is written whole

@@ -96,4 +96,11 @@ std::tm LocalTimeNow() {
   return local;
 }
 
+std::string TimeStampNow() {
+  const std::tm local = LocalTimeNow();
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &local);
+  return buf;
+}
+
 }  // namespace quillane

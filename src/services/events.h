@@ -4,11 +4,16 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <string>
 
 namespace quillane {
 
 // The local date and time now.
 std::tm LocalTimeNow();
+
+// The local date and time now as it goes into the names of files kept aside:
+// "YYYYMMDD-hhmmss".
+std::string TimeStampNow();
 
 // A millisecond tick count (wraps after about 49.7 days, like the platform's).
 std::uint32_t TickCount();

@@ -115,6 +115,90 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
   return ok;
 }
 
+namespace {
+
+FileFailure FailureOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      return FileFailure::NotFound;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileFailure::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FileFailure::Denied;
+    default:
+      return FileFailure::Other;
+  }
+}
+
+// Reads or writes in pieces a DWORD can count.
+constexpr std::size_t kFileChunk = 1u << 24;
+
+}  // namespace
+
+FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
+  bytes->clear();
+  if (file.empty()) return FileFailure::NotFound;
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return FailureOf(GetLastError());
+  for (;;) {
+    const std::size_t done = bytes->size();
+    bytes->resize(done + kFileChunk);
+    DWORD got = 0;
+    if (!ReadFile(h.get(), bytes->data() + done, static_cast<DWORD>(kFileChunk), &got, nullptr)) {
+      const DWORD error = GetLastError();
+      bytes->clear();
+      return error == ERROR_LOCK_VIOLATION ? FileFailure::InUse : FileFailure::Other;
+    }
+    bytes->resize(done + got);
+    if (got == 0) return FileFailure::None;
+  }
+}
+
+namespace {
+
+// The parts of WriteWholeFile: whether the file may be replaced, the new
+// file written and flushed, and the new file put in the old one's place.
+FileFailure CheckReplaceable(std::string_view file) {
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (h) return FileFailure::None;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND ? FileFailure::None : FailureOf(error);
+}
+
+FileFailure WriteNewFile(std::string_view file, const Bytes& bytes) {
+  const UniqueHandle h(CreateFileW(WideFromGbk(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return FailureOf(GetLastError());
+  for (std::size_t done = 0; done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min(bytes.size() - done, kFileChunk));
+    DWORD written = 0;
+    if (!WriteFile(h.get(), bytes.data() + done, chunk, &written, nullptr) || written != chunk) {
+      return FileFailure::Other;
+    }
+    done += written;
+  }
+  return FlushFileBuffers(h.get()) ? FileFailure::None : FileFailure::Other;
+}
+
+FileFailure PutInPlace(std::string_view from, std::string_view to) {
+  if (MoveFileExW(WideFromGbk(from).c_str(), WideFromGbk(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return FileFailure::None;
+  }
+  return FailureOf(GetLastError());
+}
+
+}  // namespace
+
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
   if (directory.empty() || IsRoot(directory)) return false;
@@ -226,6 +310,86 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
   return ok;
 }
 
+namespace {
+
+FileFailure FailureOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileFailure::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return FileFailure::Denied;
+    case ETXTBSY:
+      return FileFailure::InUse;
+    default:
+      return FileFailure::Other;
+  }
+}
+
+}  // namespace
+
+FileFailure ReadWholeFile(std::string_view file, Bytes* bytes) {
+  bytes->clear();
+  if (file.empty()) return FileFailure::NotFound;
+  const int fd = open(NativePath(file).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FailureOf(errno);
+  struct stat st {};
+  FileFailure failure = FileFailure::None;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) failure = FileFailure::Denied;
+  char buffer[1 << 16];
+  while (failure == FileFailure::None) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failure = FileFailure::Other;
+    if (n <= 0) break;
+    bytes->insert(bytes->end(), buffer, buffer + n);
+  }
+  close(fd);
+  if (failure != FileFailure::None) bytes->clear();
+  return failure;
+}
+
+namespace {
+
+// The parts of WriteWholeFile: whether the file may be replaced, the new
+// file written and flushed, and the new file put in the old one's place.
+FileFailure CheckReplaceable(std::string_view file) {
+  const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return FileFailure::None;
+  }
+  return errno == ENOENT ? FileFailure::None : FailureOf(errno);
+}
+
+FileFailure WriteNewFile(std::string_view file, const Bytes& bytes) {
+  const int fd = open(NativePath(file).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return FailureOf(errno);
+  FileFailure failure = FileFailure::None;
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      failure = FileFailure::Other;
+      break;
+    }
+    done += static_cast<std::size_t>(w);
+  }
+  if (failure == FileFailure::None && fsync(fd) != 0) failure = FileFailure::Other;
+  if (close(fd) != 0 && failure == FileFailure::None) failure = FileFailure::Other;
+  return failure;
+}
+
+FileFailure PutInPlace(std::string_view from, std::string_view to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0 ? FileFailure::None
+                                                                         : FailureOf(errno);
+}
+
+}  // namespace
+
 bool DeleteDirectoryTree(std::string_view directory) {
   directory = SkipLeadingSpaces(directory);
   if (directory.empty() || IsRoot(directory)) return false;
@@ -284,5 +448,18 @@ bool MakeSureDirectoryPathExists(std::string_view path) {
 }
 
 #endif
+
+FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes) {
+  if (file.empty()) return FileFailure::NotFound;
+  // A file another program holds is left as it is.
+  if (const FileFailure held = CheckReplaceable(file); held != FileFailure::None) return held;
+  // The bytes go to a file beside it first, which then takes its place: a
+  // write that fails half-way (a full disk) leaves the old file whole.
+  const std::string beside = std::string(file) + ".saving";
+  FileFailure failure = WriteNewFile(beside, bytes);
+  if (failure == FileFailure::None) failure = PutInPlace(beside, file);
+  if (failure != FileFailure::None) RemoveFile(beside);
+  return failure;
+}
 
 }  // namespace quillane

@@ -21,6 +21,22 @@ bool WriteBytesToFile(std::string_view file, std::initializer_list<const Bytes*>
 bool WriteBytesToFile(std::string_view file, const Bytes& bytes);
 bool WriteBytesToFile(std::string_view file, const Bytes& first, const Bytes& second);
 
+// Why reading or writing a whole file failed.
+enum class FileFailure {
+  None,
+  NotFound,  // no such file or folder
+  InUse,     // another program holds the file (a spreadsheet that shows it)
+  Denied,    // no rights, a read-only file, or a folder in its place
+  Other,     // a read or write error (a full disk, a lost connection)
+};
+
+// Reads the whole file. Others may hold it open for reading and writing
+// meanwhile; only a program that shuts everyone else out stops the read.
+FileFailure ReadWholeFile(std::string_view file, Bytes* bytes);
+// Creates the file, or replaces its content, with the bytes. A file another
+// program holds open is left as it is (InUse).
+FileFailure WriteWholeFile(std::string_view file, const Bytes& bytes);
+
 // Removes a directory with everything below it. Leading spaces are skipped; an
 // empty path and a drive root ("C:", "C:\") give false. Entries whose name
 // begins with a dot are left alone (so such a directory cannot be removed);

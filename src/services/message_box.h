@@ -15,6 +15,7 @@ namespace quillane {
 // Flag values of the platform's message box.
 inline constexpr std::uint32_t kMbOk = 0x0;
 inline constexpr std::uint32_t kMbOkCancel = 0x1;
+inline constexpr std::uint32_t kMbYesNoCancel = 0x3;
 inline constexpr std::uint32_t kMbYesNo = 0x4;
 inline constexpr std::uint32_t kMbIconError = 0x10;
 inline constexpr std::uint32_t kMbIconQuestion = 0x20;

@@ -9,6 +9,7 @@ namespace {
 
 const FontDef kTabFont{"SimSun", -12, 400, 134};
 const FontDef kWelcomeFont{"SimSun", -37, 700, 134};
+const FontDef kHintFont{"SimSun", -16, 400, 134};
 
 constexpr std::uint32_t kBlack = 0x00000000u;
 constexpr std::uint32_t kWhite = 0x00FFFFFFu;
@@ -110,6 +111,12 @@ WindowDef BuildMainWindow() {
   welcome.font = &kWelcomeFont;
   welcome.textColour = 0x00FFFF00u;
   Add(w, "高级选择夹1", std::move(welcome));
+  // How to begin, while there are no rules; the logic writes it.
+  ControlDef hint = Label("透明标签_规则提示", 24, 100, 1100, 120, "");
+  hint.page = 0;
+  hint.multiLine = true;
+  hint.font = &kHintFont;
+  Add(w, "高级选择夹1", std::move(hint));
   return w;
 }
 
@@ -186,6 +193,17 @@ WindowDef BuildSettingsWindow() {
   Add(w, other,
       Label("透明标签_秒", 172, 29, 492, 20,
             "秒/次   (建议5-20秒一次，时间太短容易造成软件卡死无法操作，时间太长容易回复超时)"));
+
+  // Rules in and out as CSV files, on the row of 保存, which stores what
+  // they put into the list. Last, so the other controls keep their ids.
+  ControlDef importButton =
+      Clicked(Button("按钮_导入规则", 104, 532, 96, 32, "导入规则…"), "ImportRules");
+  importButton.page = 1;
+  Add(w, tab, std::move(importButton));
+  ControlDef exportButton =
+      Clicked(Button("按钮_导出规则", 208, 532, 96, 32, "导出规则…"), "ExportRules");
+  exportButton.page = 1;
+  Add(w, tab, std::move(exportButton));
   return w;
 }
 

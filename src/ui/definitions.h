@@ -113,7 +113,7 @@ struct ControlDef {
   const FontDef* font = nullptr;
   std::uint32_t textColour = kSystemColour;
   std::uint32_t backColour = kSystemColour;
-  // Edit boxes.
+  // Edit boxes (and labels: multiLine wraps a label's text).
   bool multiLine = false;
   Align textAlign = Align::Left;
   bool wholeNumber = false;  // typing accepts only digits and '-'

@@ -229,8 +229,9 @@ ControlClass ClassFor(const ControlDef& d) {
            false};
       break;
     case Kind::TransLabel:
-      // One line, as a caption.
-      k = {WC_STATICW, SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, d.height, true};
+      // One line, as a caption; a multi-line label wraps its text.
+      k = {WC_STATICW, static_cast<DWORD>(d.multiLine ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX,
+           0, d.height, true};
       break;
   }
   return k;

@@ -3,8 +3,10 @@
 //   edbtool rules-to-csv TABLE CSV
 //   edbtool rules-from-csv CSV TABLE
 //   edbtool sort IN OUT FIELD [--desc] [--password P]
-// Arguments and CSV files are UTF-8; the engine works in GBK. On failure the
-// exit status is 1 and stderr carries the engine's code and text.
+//   edbtool --version
+// Arguments are UTF-8 (natively) or the wide command line (Windows); the
+// engine works in GBK. Messages are in the user's language and name the
+// cause of a failure; the exit code tells its kind (see the usage text).
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -12,55 +14,41 @@
 #include <shellapi.h>
 #endif
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
+#include <optional>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "quillane_version.h"
 #include "rules/rule_schema.h"
 #include "services/encoding.h"
 #include "services/unique_handle.h"
 #include "services/values.h"
 #include "table/engine.h"
+#include "tools/edbtool/console.h"
+#include "tools/edbtool/outcome.h"
+#include "tools/edbtool/rule_commands.h"
 
 using namespace quillane;
 using namespace quillane::table;
+using namespace quillane::edbtool;
 
 namespace {
 
-// The rule table's header line and alias used by the tool.
-// 关键词,回复语,匹配规则,匹配码 in UTF-8.
-const char kCsvHeader[] =
-    "\xE5\x85\xB3\xE9\x94\xAE\xE8\xAF\x8D"
-    ","
-    "\xE5\x9B\x9E\xE5\xA4\x8D\xE8\xAF\xAD"
-    ","
-    "\xE5\x8C\xB9\xE9\x85\x8D\xE8\xA7\x84\xE5\x88\x99"
-    ","
-    "\xE5\x8C\xB9\xE9\x85\x8D\xE7\xA0\x81";
 const char kAlias[] = "edbtool";
 
-int Fail(const std::string& what) {
-  const int code = LastError();
-#ifdef QUILLANE_UTF8_LITERALS
-  const std::string text = ErrorText(code);  // the texts are UTF-8 already in such builds
-#else
-  const std::string text = GbkToUtf8(ErrorText(code));
-#endif
-  std::fprintf(stderr, "edbtool: %s: %d %s\n", what.c_str(), code, text.c_str());
-  return 1;
+// The language of every message of this run.
+MessageLanguage Language() {
+  static const MessageLanguage language = UserLanguage();
+  return language;
 }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: edbtool dump FILE [--password P]\n"
-               "       edbtool rules-to-csv TABLE CSV\n"
-               "       edbtool rules-from-csv CSV TABLE\n"
-               "       edbtool sort IN OUT FIELD [--desc] [--password P]\n");
-  return 2;
+// Reports the engine's last error about `file` (UTF-8) and gives its exit code.
+int Fail(const std::string& file) {
+  const Outcome failed = EngineFailure(LastError(), Utf8ToGbk(file), Language());
+  for (const Text& line : failed.lines) PrintLine(stderr, line);
+  return static_cast<int>(failed.code);
 }
 
 std::string JsonString(const std::string& utf8) {
@@ -137,9 +125,20 @@ std::string JsonValue(const Value& v) {
   return std::visit(Visitor{}, v);
 }
 
-int Dump(const std::string& file, const std::string& password) {
-  if (!OpenTable(Utf8ToGbk(file), kAlias, Utf8ToGbk(password), OpenOptions{true, 1}))
-    return Fail("cannot open " + file);
+// Opens `file` as kAlias for reading only, so that reading never changes it
+// (a writable opening may repair a damaged file). Without a password given, a
+// rule table opens with the rule tables' own.
+bool OpenForReading(const std::string& file, const std::optional<std::string>& password) {
+  OpenOptions reading;
+  reading.readOnly = true;
+  const Text path = Utf8ToGbk(file);
+  if (password) return OpenTable(path, kAlias, Utf8ToGbk(*password), reading);
+  return OpenTable(path, kAlias, {}, reading) ||
+         (LastError() == kBadPassword && OpenTable(path, kAlias, kRulePassword, reading));
+}
+
+int Dump(const std::string& file, const std::optional<std::string>& password) {
+  if (!OpenForReading(file, password)) return Fail(file);
   const auto fields = TableFields(kAlias);
   std::string out = "{\"fields\":[";
   for (std::size_t k = 0; k < fields.size(); ++k) {
@@ -159,221 +158,17 @@ int Dump(const std::string& file, const std::string& password) {
     out += "]}";
     return true;
   });
-  if (!read) return Fail("cannot read the records of " + file);
+  if (!read) return Fail(file);
   out += "]}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   CloseTable(kAlias);
   return 0;
 }
 
-// Appends a CSV field: quoted, with quotes doubled, when it holds a comma,
-// a quote or a line break.
-void AppendCsvField(std::string& out, const std::string& s) {
-  const bool quote = std::any_of(
-      s.begin(), s.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
-  if (!quote) {
-    out += s;
-    return;
-  }
-  out += '"';
-  for (char c : s) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
-// RFC 4180 records: quoted fields may hold commas, quotes (doubled) and line
-// breaks; lines end in CRLF or LF. False for an unterminated quote.
-bool ParseCsv(const std::string& text, std::vector<std::vector<std::string>>* rows) {
-  std::vector<std::string> row;
-  std::string field;
-  bool quoted = false, any = false;
-  std::size_t i = 0;
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;  // a byte-order mark
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"') {
-        if (i + 1 < text.size() && text[i + 1] == '"') {
-          field += '"';
-          ++i;
-        } else {
-          quoted = false;
-        }
-      } else {
-        field += c;
-      }
-      continue;
-    }
-    if (c == '"') {
-      quoted = true;
-      any = true;
-    } else if (c == ',') {
-      row.push_back(field);
-      field.clear();
-      any = true;
-    } else if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      if (any || !field.empty()) {
-        row.push_back(field);
-        rows->push_back(row);
-      }
-      row.clear();
-      field.clear();
-      any = false;
-    } else {
-      field += c;
-      any = true;
-    }
-  }
-  if (quoted) return false;
-  if (any || !field.empty()) {
-    row.push_back(field);
-    rows->push_back(row);
-  }
-  return true;
-}
-
-bool ReadFile(const std::string& path, std::string* out) {
-#ifdef _WIN32
-  const std::u16string w = GbkToUtf16(Utf8ToGbk(path));
-  FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(w.c_str()), L"rb");
-#else
-  FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-  if (!f) return false;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->append(buf, n);
-  std::fclose(f);
-  return true;
-}
-
-bool WriteFile(const std::string& path, const std::string& data) {
-#ifdef _WIN32
-  const std::u16string w = GbkToUtf16(Utf8ToGbk(path));
-  FILE* f = _wfopen(reinterpret_cast<const wchar_t*>(w.c_str()), L"wb");
-#else
-  FILE* f = std::fopen(path.c_str(), "wb");
-#endif
-  if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  return std::fclose(f) == 0 && ok;
-}
-
-// A match code as the program reads one (leading blanks, a sign, digits, also
-// full-width ones), held to the 32-bit range.
-std::int32_t ParseCode(const std::string& utf8) {
-  const std::int64_t v = ToWideInteger(Utf8ToGbk(utf8));
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-// GBK texts, each ended by a 0 byte, converted to UTF-8 in one call: no text
-// holds a 0 byte and no double-byte character contains one, so they come
-// apart again at the 0 bytes of the result. Should a damaged character have
-// taken a 0 byte with it, each text is converted on its own instead.
-std::vector<std::string> TextsToUtf8(const std::string& texts) {
-  const auto count = static_cast<std::size_t>(std::count(texts.begin(), texts.end(), '\0'));
-  const std::string all = GbkToUtf8(texts);
-  std::vector<std::string> out;
-  out.reserve(count);
-  const bool apart = static_cast<std::size_t>(std::count(all.begin(), all.end(), '\0')) == count;
-  const std::string& from = apart ? all : texts;
-  for (std::size_t start = 0; out.size() < count;) {
-    const std::size_t end = from.find('\0', start);
-    const std::string_view text(from.data() + start, end - start);
-    out.push_back(apart ? std::string(text) : GbkToUtf8(text));
-    start = end + 1;
-  }
-  return out;
-}
-
-int RulesToCsv(const std::string& table, const std::string& csv) {
-  if (!OpenTable(Utf8ToGbk(table), kAlias, kRulePassword, OpenOptions{true, 1}))
-    return Fail("cannot open " + table);
-  if (TableFields(kAlias).size() < 4) {
-    std::fprintf(stderr, "edbtool: %s is not a rule table\n", table.c_str());
-    return 1;
-  }
-  // The cells in GBK, the texts among them converted all at once.
-  std::vector<std::string> cells;
-  std::vector<bool> isText;
-  std::string texts;
-  const bool read = ReadRecords(kAlias, 1, -1, [&](const RecordView& record) {
-    for (int k = 1; k <= 4; ++k) {
-      const Value v = record.Get(k);
-      if (auto* t = std::get_if<Text>(&v)) {
-        texts.append(*t).push_back('\0');
-        cells.emplace_back();
-        isText.push_back(true);
-        continue;
-      }
-      const std::int32_t* i = std::get_if<std::int32_t>(&v);
-      cells.push_back(i ? std::to_string(*i) : std::string());
-      isText.push_back(false);
-    }
-    return true;
-  });
-  if (!read) return Fail("cannot read the records of " + table);
-  const std::vector<std::string> converted = TextsToUtf8(texts);
-  std::string out = std::string(kCsvHeader) + "\r\n";
-  out.reserve(out.size() + converted.size() * 64);
-  for (std::size_t c = 0, t = 0; c < cells.size(); ++c) {
-    AppendCsvField(out, isText[c] ? converted[t++] : cells[c]);
-    out += c % 4 == 3 ? "\r\n" : ",";
-  }
-  CloseTable(kAlias);
-  if (!WriteFile(csv, out)) {
-    std::fprintf(stderr, "edbtool: cannot write %s\n", csv.c_str());
-    return 1;
-  }
-  return 0;
-}
-
-int RulesFromCsv(const std::string& csv, const std::string& table) {
-  std::string text;
-  if (!ReadFile(csv, &text)) {
-    std::fprintf(stderr, "edbtool: cannot read %s\n", csv.c_str());
-    return 1;
-  }
-  std::vector<std::vector<std::string>> rows;
-  if (!ParseCsv(text, &rows)) {
-    std::fprintf(stderr, "edbtool: %s: a quoted field is not closed\n", csv.c_str());
-    return 1;
-  }
-  std::size_t first = 0;
-  if (!rows.empty() && rows[0].size() == 4 &&
-      rows[0][0] + "," + rows[0][1] + "," + rows[0][2] + "," + rows[0][3] == kCsvHeader)
-    first = 1;
-  for (std::size_t r = first; r < rows.size(); ++r) {
-    if (rows[r].size() != 4) {
-      std::fprintf(stderr, "edbtool: %s: record %zu has %zu fields, not 4\n", csv.c_str(), r + 1,
-                   rows[r].size());
-      return 1;
-    }
-  }
-  const Text path = Utf8ToGbk(table);
-  if (!WriteNewTableFile(path, MakeEmptyRuleTable())) return Fail("cannot create " + table);
-  if (!OpenTable(path, kAlias, kRulePassword)) return Fail("cannot open " + table);
-  for (std::size_t r = first; r < rows.size(); ++r) {
-    if (!AppendRecord()) return Fail("cannot append a record");
-    for (int k = 0; k < 3; ++k)
-      if (!WriteField(k + 1, kAlias, Utf8ToGbk(rows[r][static_cast<std::size_t>(k)])))
-        return Fail("cannot write record " + std::to_string(r + 1 - first));
-    if (!WriteField(4, kAlias, ParseCode(rows[r][3])))
-      return Fail("cannot write record " + std::to_string(r + 1 - first));
-  }
-  if (!FlushTable(kAlias)) return Fail("cannot flush " + table);
-  CloseTable(kAlias);
-  return 0;
-}
-
 int Sort(const std::string& in, const std::string& out, const std::string& field, bool descending,
-         const std::string& password) {
-  if (!OpenTable(Utf8ToGbk(in), kAlias, Utf8ToGbk(password))) return Fail("cannot open " + in);
-  if (!SortTable(Utf8ToGbk(out), Utf8ToGbk(field), !descending))
-    return Fail("cannot sort into " + out);
+         const std::optional<std::string>& password) {
+  if (!OpenForReading(in, password)) return Fail(in);
+  if (!SortTable(Utf8ToGbk(out), Utf8ToGbk(field), !descending)) return Fail(out);
   CloseTable(kAlias);
   return 0;
 }
@@ -393,39 +188,66 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return args;
 }
 
+// Prints the lines of a rule command and gives its exit code.
+int Report(const Outcome& outcome) {
+  for (const Text& line : outcome.lines) PrintLine(outcome.ok() ? stdout : stderr, line);
+  return static_cast<int>(outcome.code);
+}
+
+int Usage() {
+  PrintLine(stderr, UsageText(Language()));
+  return static_cast<int>(ExitCode::Usage);
+}
+
+// The command line: the plain arguments and the options.
+struct CommandLine {
+  std::vector<std::string> plain;
+  std::optional<std::string> password;
+  bool descending = false;
+  bool version = false;
+};
+
+CommandLine Parse(const std::vector<std::string>& args) {
+  CommandLine line;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    if (args[k] == "--password" && k + 1 < args.size()) {
+      line.password = args[++k];
+    } else if (args[k] == "--desc") {
+      line.descending = true;
+    } else if (args[k] == "--version") {
+      line.version = true;
+    } else {
+      line.plain.push_back(args[k]);
+    }
+  }
+  return line;
+}
+
+int Run(const CommandLine& line) {
+  const std::vector<std::string>& plain = line.plain;
+  const std::string command = plain.empty() ? std::string() : plain[0];
+  if (line.version && plain.empty()) {
+    PrintLine(stdout, Text("edbtool ") + QUILLANE_VERSION);
+    return 0;
+  }
+  if (command == "dump" && plain.size() == 2) return Dump(plain[1], line.password);
+  if (command == "rules-to-csv" && plain.size() == 3)
+    return Report(ExportRulesToCsv(Utf8ToGbk(plain[1]), Utf8ToGbk(plain[2]), Language()));
+  if (command == "rules-from-csv" && plain.size() == 3)
+    return Report(ImportRulesFromCsv(Utf8ToGbk(plain[1]), Utf8ToGbk(plain[2]), Language()));
+  if (command == "sort" && plain.size() == 4)
+    return Sort(plain[1], plain[2], plain[3], line.descending, line.password);
+  return Usage();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  std::vector<std::string> args = Arguments(argc, argv);
-  std::string password;
-  bool descending = false;
-  std::vector<std::string> plain;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    if (args[k] == "--password" && k + 1 < args.size()) {
-      password = args[++k];
-    } else if (args[k] == "--desc") {
-      descending = true;
-    } else {
-      plain.push_back(args[k]);
-    }
-  }
-  if (plain.empty()) return Usage();
-  const std::string& command = plain[0];
-  int rc;
-  if (command == "dump" && plain.size() == 2) {
-    rc = Dump(plain[1], password);
-  } else if (command == "rules-to-csv" && plain.size() == 3) {
-    rc = RulesToCsv(plain[1], plain[2]);
-  } else if (command == "rules-from-csv" && plain.size() == 3) {
-    rc = RulesFromCsv(plain[1], plain[2]);
-  } else if (command == "sort" && plain.size() == 4) {
-    rc = Sort(plain[1], plain[2], plain[3], descending, password);
-  } else {
-    return Usage();
-  }
+  const int rc = Run(Parse(Arguments(argc, argv)));
   CloseAllTables();
+  WaitIfOwnConsole(Language());
   return rc;
 }

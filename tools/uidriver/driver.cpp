@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <cwctype>
+#include <utility>
 
 #include "services/encoding.h"
 #include "ui/win32_backend.h"
@@ -161,23 +163,59 @@ bool Resolve(const std::wstring& caption, const std::wstring& control, Target* t
   return true;
 }
 
-// --- Message boxes --------------------------------------------------------------
+// --- Message boxes, open and save dialogs ----------------------------------------
 
 namespace {
 
-// The topmost visible dialog box of a message box.
-BOOL CALLBACK MatchDialog(HWND h, LPARAM lp) {
-  if (IsWindowVisible(h) && ClassOf(h) == L"#32770") {
-    *reinterpret_cast<HWND*>(lp) = h;
+struct ChildById {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchVisibleChildId(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<ChildById*>(lp);
+  if (GetDlgCtrlID(h) == c->id && IsWindowVisible(h)) {
+    c->found = h;
     return FALSE;
   }
   return TRUE;
 }
 
-HWND TopMessageBox() {
-  HWND found = nullptr;
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&found));
-  return found;
+// The file-name field of an open or save dialog: the combo box of the newer
+// layout (its edit takes the text) or the edit box of the older one.
+HWND FileNameField(HWND dialog) {
+  constexpr int kFileNameCombo = 0x47C;  // cmb13
+  constexpr int kFileNameEdit = 0x480;   // edt1
+  for (int id : {kFileNameCombo, kFileNameEdit}) {
+    ChildById ctx{id, nullptr};
+    EnumChildWindows(dialog, MatchVisibleChildId, reinterpret_cast<LPARAM>(&ctx));
+    if (ctx.found != nullptr) return ctx.found;
+  }
+  return nullptr;
+}
+
+// The topmost visible dialog box with the given button that is not an open or
+// save dialog: a message box. (An open or save dialog that has just asked
+// whether to replace a file stays up a moment after the answer.)
+struct BoxSearch {
+  int button;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<BoxSearch*>(lp);
+  if (IsWindowVisible(h) && ClassOf(h) == L"#32770" && GetDlgItem(h, s->button) != nullptr &&
+      FileNameField(h) == nullptr) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND TopMessageBox(int button) {
+  BoxSearch search{button, nullptr};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 BOOL CALLBACK LongestStatic(HWND h, LPARAM lp) {
@@ -203,29 +241,77 @@ std::wstring MessageBoxText(HWND box) {
   return best;
 }
 
+// The button of an answer: OK, CANCEL, YES or NO in any letter case.
+int AnswerButton(std::wstring answer) {
+  for (auto& ch : answer) ch = static_cast<wchar_t>(std::towupper(ch));
+  static const std::pair<const wchar_t*, int> kButtons[] = {
+      {L"OK", IDOK}, {L"CANCEL", IDCANCEL}, {L"YES", IDYES}, {L"NO", IDNO}};
+  for (const auto& [name, id] : kButtons) {
+    if (answer == name) return id;
+  }
+  return 0;
+}
+
+// Presses a button of a dialog as a click would and waits until it is gone,
+// or (`orAsks`) until it asks a question of its own, which disables it.
+bool PressAndWaitGone(HWND dialog, int id, bool orAsks = false) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+  return WaitFor([&] {
+    return !IsWindow(dialog) || !IsWindowVisible(dialog) || (orAsks && !IsWindowEnabled(dialog));
+  });
+}
+
+struct CaptionedDialog {
+  const std::wstring* caption;
+  HWND found;
+};
+
+BOOL CALLBACK MatchCaptionedDialog(HWND h, LPARAM lp) {
+  auto* c = reinterpret_cast<CaptionedDialog*>(lp);
+  if (IsWindowVisible(h) && ClassOf(h) == L"#32770" && TextOf(h) == *c->caption) {
+    c->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 }  // namespace
 
+int ChooseFile(const std::wstring& caption, const std::wstring& path) {
+  HWND dialog = WaitFor([&]() -> HWND {
+    CaptionedDialog ctx{&caption, nullptr};
+    EnumWindows(MatchCaptionedDialog, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+  });
+  if (dialog == nullptr) return TimedOut(L"the dialog \"" + caption + L"\"");
+  if (path == L"CANCEL") {
+    return PressAndWaitGone(dialog, IDCANCEL) ? 0 : TimedOut(L"the dialog to close");
+  }
+  HWND field = WaitFor([&] { return FileNameField(dialog); });
+  if (field == nullptr) return Fail(L"the dialog \"" + caption + L"\" has no file name field");
+  SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  // A dialog that stays open did not take the name (no such file or folder);
+  // one that asks first (a file to replace) leaves that box to answer-box.
+  return PressAndWaitGone(dialog, IDOK, true) ? 0 : Fail(L"the dialog did not take " + path);
+}
+
 int AnswerBox(const std::wstring& answer) {
-  int id = 0;
-  if (answer == L"OK" || answer == L"ok")
-    id = IDOK;
-  else if (answer == L"CANCEL" || answer == L"Cancel" || answer == L"cancel")
-    id = IDCANCEL;
-  else
-    return Fail(L"answer OK or CANCEL, not " + answer);
-  HWND box = WaitFor(TopMessageBox);
-  if (box == nullptr) return TimedOut(L"a message box");
+  const int id = AnswerButton(answer);
+  if (id == 0) return Fail(L"answer OK, CANCEL, YES or NO, not " + answer);
+  HWND box = WaitFor([id] { return TopMessageBox(id); });
+  if (box == nullptr) return TimedOut(L"a message box with the button " + answer);
+  // A box can be found while it is being made, before its title and text
+  // are in; every box of the program has a title.
+  const DWORD start = GetTickCount();
+  while (TextOf(box).empty() && IsWindow(box) && GetTickCount() - start < 1000) Sleep(25);
   std::wstring text = MessageBoxText(box);
   for (auto& ch : text) {
     if (ch == L'\r' || ch == L'\n') ch = L' ';
   }
   Out(TextOf(box));
   Out(text);
-  HWND button = GetDlgItem(box, id);
-  if (button == nullptr) return Fail(L"the box has no such button");
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-  const bool gone = WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); });
-  return gone ? 0 : TimedOut(L"the message box to close");
+  return PressAndWaitGone(box, id) ? 0 : TimedOut(L"the message box to close");
 }
 
 }  // namespace uidriver

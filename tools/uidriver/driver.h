@@ -64,7 +64,12 @@ int SelectTab(const Target& t, int tab);
 int ReadCells(const Target& t, int row, int column);
 int SelectRow(const Target& t, int row);
 // Waits for the topmost message box, prints its title and text and presses
-// OK or CANCEL.
+// OK, CANCEL, YES or NO.
 int AnswerBox(const std::wstring& answer);
+// Waits for the open or save dialog with the caption, types the path into its
+// file-name field and presses its Open or Save button; with the path CANCEL
+// it presses Cancel. Fails when the dialog neither closes nor asks a question
+// of its own (such as whether to replace a file; answer it with answer-box).
+int ChooseFile(const std::wstring& caption, const std::wstring& path);
 
 }  // namespace uidriver

@@ -185,10 +185,14 @@ const Command kCommands[] = {
      L"click a tab (counting the tabs shown)"},
     {L"state", L"WINDOW CONTROL", {}, false, State,
      L"print enabled|disabled and visible|hidden"},
-    {L"answer-box", L"OK|CANCEL", {}, false,
+    {L"answer-box", L"OK|CANCEL|YES|NO", {}, false,
      [](const Call& c) { return AnswerBox(c.words[0]); },
      L"wait for the topmost message box, print its title and text,",
      L"press the button"},
+    {L"choose-file", L"DIALOG PATH|CANCEL", {}, false,
+     [](const Call& c) { return ChooseFile(c.words[0], c.words[1]); },
+     L"in the open or save dialog with the caption DIALOG, type the",
+     L"path as the file name and press Open or Save (or Cancel)"},
 };
 // clang-format on
 

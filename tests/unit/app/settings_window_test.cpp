@@ -16,8 +16,10 @@
 #include "app/startup.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
+#include "rules/rule_csv.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
+#include "services/file_dialog.h"
 #include "services/message_box.h"
 #include "table/engine.h"
 #include "table/file_io.h"
@@ -44,6 +46,7 @@ class SettingsWindowTest : public ::testing::Test {
     runtime_ = std::make_unique<ui::Runtime>(std::move(backend));
     runtime_->SetErrorHook([this](const ui::RuntimeError& e) { errors_.push_back(e.report); });
     TakeMessageBoxCalls();
+    TakeFileDialogCalls();
     ASSERT_TRUE(OpenRuleStore(directory_));
     LoadReplyRulesAtStart(directory_);
     Settings().defaultReply = "默认";
@@ -468,6 +471,146 @@ TEST_F(SettingsWindowTest, AQuestionThatCannotBeAskedChangesNothing) {
     EXPECT_FALSE(ConfirmExit()) << failedAnswer;
   }
   SetMessageBoxHandler(nullptr);
+}
+
+// --- Rules in and out as CSV files ---------------------------------------------
+
+// A CSV file in the test folder; its full path.
+Text WriteCsv(const fs::path& dir, const char* name, const std::string& bytes) {
+  std::ofstream(dir / name, std::ios::binary) << bytes;
+  return (dir / name).string();
+}
+
+// The texts of the boxes shown since the last call, in order.
+std::vector<Text> BoxTexts() {
+  std::vector<Text> texts;
+  for (const MessageBoxCall& call : TakeMessageBoxCalls()) texts.push_back(call.text);
+  return texts;
+}
+
+bool Contains(const Text& text, const char* part) { return text.find(part) != Text::npos; }
+
+// Import asks first (OK/Cancel on an empty list, replace/append/cancel on a
+// list with rows); the rows land in the list as read, and 保存 stores them.
+TEST_F(SettingsWindowTest, ImportReplacesOrAppendsAfterTheSummaryAndSaveStoresTheList) {
+  Open();
+  // GBK, as Excel saves "CSV (逗号分隔)" on Chinese Windows; the second row's
+  // match rule is unknown and is noted with its line.
+  const Text two = WriteCsv(dir_, "two.csv",
+                            "关键词,回复语,匹配规则,匹配码\r\n在吗,在的,包含,5\r\n"
+                            "发货,\"今天发,明天到\",contains,-3\r\n");
+  const Text one =
+      WriteCsv(dir_, "one.csv", "匹配码,关键词,回复语,匹配规则\n 9 ,退货,七天,完全匹配\n");
+  const std::vector<RuleRow> twoRows = {{"在吗", "在的", "包含", "5"},
+                                        {"发货", "今天发,明天到", "contains", "-3"}};
+  const RuleRow oneRow = {"退货", "七天", "完全匹配", "9"};
+
+  QueueFileDialogAnswer(two);
+  QueueMessageBoxButton(kButtonOk);
+  Click("按钮_导入规则");
+  const std::vector<MessageBoxCall> asked = TakeMessageBoxCalls();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].title, "导入规则");
+  EXPECT_EQ(asked[0].flags & 0xF, kMbOkCancel);
+  EXPECT_EQ(asked[0].text.rfind("将导入 2 条规则", 0), 0u) << asked[0].text;
+  EXPECT_TRUE(Contains(asked[0].text, "第 3 行：")) << asked[0].text;
+  EXPECT_EQ(ListRows(), twoRows);
+  const std::vector<FileDialogRequest> dialogs = TakeFileDialogCalls();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].kind, FileDialogKind::Open);
+  EXPECT_EQ(dialogs[0].pattern, "*.csv");
+
+  // On a list with rows: No appends, Yes replaces, Cancel changes nothing.
+  const struct {
+    int button;
+    std::vector<RuleRow> after;
+  } kAnswers[] = {
+      {kButtonNo, {twoRows[0], twoRows[1], oneRow}},
+      {kButtonCancel, {twoRows[0], twoRows[1], oneRow}},
+      {kButtonYes, {oneRow}},
+  };
+  for (const auto& answer : kAnswers) {
+    QueueFileDialogAnswer(one);
+    QueueMessageBoxButton(answer.button);
+    Click("按钮_导入规则");
+    const std::vector<MessageBoxCall> question = TakeMessageBoxCalls();
+    ASSERT_EQ(question.size(), 1u);
+    EXPECT_EQ(question[0].flags & 0xF, kMbYesNoCancel);
+    EXPECT_TRUE(Contains(question[0].text, "将导入 1 条规则")) << question[0].text;
+    EXPECT_EQ(ListRows(), answer.after) << answer.button;
+  }
+
+  // Nothing was stored before 保存; then the list is stored as it is.
+  EXPECT_TRUE(ReadRules().empty());
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  EXPECT_EQ(ReadRules(), std::vector<RuleRow>{oneRow});
+}
+
+// A file that cannot be read whole changes nothing and says why, with the
+// line where the problem is.
+TEST_F(SettingsWindowTest, ARefusedImportNamesItsLineAndLeavesTheListAsItWas) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗", "在的", "包含", "1"}}), RuleStoreResult::Ok);
+  Open();
+  const struct {
+    const char* file;
+    std::string bytes;  // no file when empty
+    const char* said;
+  } kCases[] = {
+      {"code.csv", "关键词,回复语,匹配规则,匹配码\r\n甲,乙,包含,1\r\n丙,丁,包含,abc\r\n",
+       "第 3 行：匹配码“abc”不是整数"},
+      {"quote.csv", "关键词,回复语,匹配规则,匹配码\r\n甲,\"乙,包含,1\r\n", "第 2 行："},
+      {"empty.csv", "\xEF\xBB\xBF", "第 1 行："},
+      {"missing.csv", "", "找不到文件"},
+  };
+  for (const auto& c : kCases) {
+    const Text path = c.bytes.empty() ? (dir_ / c.file).string() : WriteCsv(dir_, c.file, c.bytes);
+    QueueFileDialogAnswer(path);
+    Click("按钮_导入规则");
+    const std::vector<Text> said = BoxTexts();
+    ASSERT_EQ(said.size(), 1u) << c.file;
+    EXPECT_TRUE(Contains(said[0], c.said)) << c.file << ": " << said[0];
+    EXPECT_TRUE(Contains(said[0], "列表没有改动")) << said[0];
+    EXPECT_EQ(ListRows(), (std::vector<RuleRow>{{"在吗", "在的", "包含", "1"}})) << c.file;
+  }
+  // A cancelled dialog says nothing and changes nothing.
+  QueueFileDialogAnswer(std::nullopt);
+  Click("按钮_导入规则");
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(List().RowCount(), 1);
+}
+
+// Export writes the rows as the list shows them, unsaved changes included, in
+// the shared CSV form, which reads back to the same rows.
+TEST_F(SettingsWindowTest, ExportWritesTheListAsShown) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗|在不", "在的", "包含", "7"}}), RuleStoreResult::Ok);
+  Open();
+  Enter("发货", "今天发,\"明天\"到\r\n谢谢", 1, "-3");
+  Click("按钮_添加");
+  ClickRow(0);
+  Input("编辑框_回复语").SetText("改过的回复");
+  Click("按钮_修改");
+  const std::vector<RuleRow> shown = ListRows();
+  ASSERT_EQ(shown.size(), 2u);
+  ASSERT_EQ(shown[0].reply, "改过的回复");
+
+  const Text path = (dir_ / "out.csv").string();
+  QueueFileDialogAnswer(path);
+  Click("按钮_导出规则");
+  const std::vector<Text> said = BoxTexts();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0], "已导出 2 条规则到 " + path + "。");
+  const std::string written = ReadFile("out.csv");
+  const Bytes expected = WriteRuleCsv(shown);
+  EXPECT_EQ(written, std::string(expected.begin(), expected.end()));
+  EXPECT_EQ(ReadRuleCsv(written).rows, shown);
+  EXPECT_EQ(TakeFileDialogCalls().at(0).kind, FileDialogKind::Save);
+
+  // A folder that is not there: said, and nothing written.
+  QueueFileDialogAnswer((dir_ / "none" / "out.csv").string());
+  Click("按钮_导出规则");
+  const std::vector<Text> failed = BoxTexts();
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_TRUE(Contains(failed[0], "找不到要保存到的文件夹")) << failed[0];
 }
 
 }  // namespace

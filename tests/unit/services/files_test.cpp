@@ -35,6 +35,30 @@ TEST(Files, WriteBytesToFileCreatesTruncatesAndJoinsArrays) {
   EXPECT_FALSE(WriteBytesToFile(dir / "missing/out.bin", Bytes{'x'}));
 }
 
+TEST(Files, WholeFilesRoundTripAndNameWhyTheyFail) {
+  TempDir dir;
+  const std::string f = dir / "rules.csv";
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'a', 0, 'b'}), FileFailure::None);
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'x', 'y'}), FileFailure::None);  // replaces, not appends
+  Bytes bytes{'?'};
+  EXPECT_EQ(ReadWholeFile(f, &bytes), FileFailure::None);
+  EXPECT_EQ(bytes, (Bytes{'x', 'y'}));
+  EXPECT_EQ(ReadWholeFile(dir / "none.csv", &bytes), FileFailure::NotFound);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(WriteWholeFile(dir / "none/x.csv", Bytes{'x'}), FileFailure::NotFound);
+  EXPECT_EQ(ReadWholeFile(dir.path(), &bytes), FileFailure::Denied);  // a folder
+  EXPECT_EQ(WriteWholeFile(dir.path(), Bytes{'x'}), FileFailure::Denied);
+  // The new bytes go beside the file first: when they cannot be written there
+  // (a folder in the way stands for a full disk) the old file keeps its bytes.
+  fs::create_directory(f + ".saving");
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'z'}), FileFailure::Denied);
+  EXPECT_EQ(ReadFile(f), "xy");
+  fs::remove(f + ".saving");
+  EXPECT_EQ(WriteWholeFile(f, Bytes{'z'}), FileFailure::None);
+  EXPECT_EQ(ReadFile(f), "z");
+  EXPECT_FALSE(fs::exists(f + ".saving"));
+}
+
 TEST(Files, DeleteDirectoryTreeRemovesEverythingButDotEntries) {
   TempDir dir;
   const std::string root = dir / "shop";

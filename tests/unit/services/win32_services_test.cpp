@@ -47,6 +47,28 @@ TEST(Win32Services, WriteBytesToFileAndDeleteDirectoryTree) {
   EXPECT_FALSE(PathFileExists(root));
 }
 
+// A spreadsheet program holds the file it shows with no sharing: reading and
+// writing it say so, and the file keeps its bytes.
+TEST(Win32Services, WholeFilesNameWhyTheyCannotBeReadOrWritten) {
+  TempDir dir;
+  const std::string file = dir.path() + "\\rules.csv";
+  EXPECT_EQ(WriteWholeFile(file, Bytes{'a', 0, 'b'}), FileFailure::None);
+  Bytes bytes;
+  EXPECT_EQ(ReadWholeFile(file, &bytes), FileFailure::None);
+  EXPECT_EQ(bytes, (Bytes{'a', 0, 'b'}));
+  HANDLE held = CreateFileW(fs::path(file).wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadWholeFile(file, &bytes), FileFailure::InUse);
+  EXPECT_EQ(WriteWholeFile(file, Bytes{'x'}), FileFailure::InUse);
+  CloseHandle(held);
+  EXPECT_EQ(ReadWholeFile(file, &bytes), FileFailure::None);
+  EXPECT_EQ(bytes, (Bytes{'a', 0, 'b'}));
+  EXPECT_EQ(ReadWholeFile(dir.path() + "\\none.csv", &bytes), FileFailure::NotFound);
+  EXPECT_EQ(WriteWholeFile(dir.path() + "\\none\\x.csv", Bytes{'x'}), FileFailure::NotFound);
+  EXPECT_EQ(WriteWholeFile(dir.path(), Bytes{'x'}), FileFailure::Denied);
+}
+
 TEST(Win32Services, RunProgramCreatesAndWaits) {
   TempDir dir;
   const std::string f = dir.path() + "\\ran.txt";

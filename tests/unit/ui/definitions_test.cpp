@@ -29,6 +29,35 @@ TEST(WindowDefinitions, ParentsComeFirstAndNamesAreUnique) {
   EXPECT_EQ(FindControl(GetWindowDef(WindowId::Main), "编辑框_关键词"), -1);
 }
 
+// The controls right on the settings page (the group boxes and the buttons
+// of the bottom row) leave each other room, and the bottom row stays above
+// the window's lower edge.
+TEST(WindowDefinitions, SettingsPageControlsDoNotOverlap) {
+  const WindowDef& def = GetWindowDef(WindowId::Settings);
+  const int tabs = FindControl(def, "高级选择夹1");
+  std::vector<const ControlDef*> onPage;
+  for (const ControlDef& c : def.controls) {
+    if (c.parent == tabs && c.page == 1) onPage.push_back(&c);
+  }
+  ASSERT_GE(onPage.size(), 6u);
+  for (std::size_t i = 0; i < onPage.size(); ++i) {
+    const ControlDef& a = *onPage[i];
+    EXPECT_LE(a.top + a.height, def.height - 30) << a.name;
+    for (std::size_t j = 0; j < i; ++j) {
+      const ControlDef& b = *onPage[j];
+      const bool apart = a.left + a.width <= b.left || b.left + b.width <= a.left ||
+                         a.top + a.height <= b.top || b.top + b.height <= a.top;
+      EXPECT_TRUE(apart) << a.name << " overlaps " << b.name;
+    }
+  }
+  for (const char* name : {"按钮_保存", "按钮_导入规则", "按钮_导出规则"}) {
+    const int i = FindControl(def, name);
+    ASSERT_GE(i, 0) << name;
+    EXPECT_TRUE(def.controls[i].tabStop) << name;
+    EXPECT_EQ(def.controls[i].page, 1) << name;
+  }
+}
+
 TEST(WindowDefinitions, WholeNumberFilter) {
   for (char c : std::string("0123456789-"))
     EXPECT_TRUE(WholeNumberAccepts(static_cast<unsigned char>(c))) << c;
