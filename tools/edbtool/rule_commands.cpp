@@ -152,7 +152,7 @@ Outcome ImportRulesFromCsv(const Text& csv, const Text& table, MessageLanguage l
     outcome = CsvRefused(csv, *read.refusal, language);
   } else if (WriteRuleTableFile(saving, read.rows, old.exists ? kOldTableAlias : "", &failure) !=
              RuleStoreResult::Ok) {
-    outcome = EngineFailure(failure, saving, language);
+    outcome = EngineFailure(failure, table, language);
   }
   // The old table is let go only now: the new one takes its place next.
   table::CloseTable(kOldTableAlias);
