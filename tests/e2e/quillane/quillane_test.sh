@@ -145,8 +145,21 @@ drv select-tab Quillane 高级选择夹1 2 >/dev/null
 dir1=$(tr -d '\r' <"$c1" | grep -m1 $'^子窗口句柄\t' | cut -f2 | cut -d'|' -f3)
 unixdir1=$(WINEDEBUG=-all winepath -u "$dir1" 2>/dev/null)
 check "shop 1's data folder exists while running" yes "$([ -d "$unixdir1" ] && echo yes || echo no)"
+# edbtool while Quillane runs: refused, the table untouched and nothing
+# written beside it; once Quillane has ended, the import keeps the old table.
+cp "$shop/Database.edb" "$work/shop-before.edb"
+import_rules() { "$wine" "$bin/edbtool.exe" rules-from-csv "$(winpath "$work/rules.csv")" "$(winpath "$shop/Database.edb")" >"$work/import.out" 2>&1; }
+import_rules
+check "edbtool refuses while Quillane has the table" "8 yes" "$? $(grep -q Quillane "$work/import.out" && echo yes || echo no)"
+check "the refused import leaves the table and its folder as they were" "same none" \
+  "$(cmp -s "$shop/Database.edb" "$work/shop-before.edb" && echo same || echo differs) $(cd "$shop" && ls Database-*.edb 2>/dev/null || echo none)"
 exit_app
 check "exit code 0 with shops open" 0 "$?"
+import_rules
+rc=$?
+backup=$(cd "$shop" && ls Database-2*.edb 2>/dev/null)
+check "after exit the import runs and keeps the old table beside it" "0 same" \
+  "$rc $(cmp -s "$shop/$backup" "$work/shop-before.edb" && echo same || echo differs)"
 check "shop 1's data folder is removed at exit" no "$([ -d "$unixdir1" ] && echo yes || echo no)"
 check "the clients were told to stop at exit" yes "$(has_line "$c1" $'停止回复\t')"
 
