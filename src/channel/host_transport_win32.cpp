@@ -163,9 +163,11 @@ class Win32Transport : public HostTransport {
                   std::int64_t lParam, std::uint32_t milliseconds) override {
     // The handles that make the system send to every top-level window are
     // never a receiver; any other handle that is no window makes the send
-    // fail without a call of anybody's procedure.
-    if (target == 0 || target == reinterpret_cast<NativeWindow>(HWND_BROADCAST) ||
-        target == reinterpret_cast<NativeWindow>(HWND_TOPMOST) || target == 0xFFFFFFFFu) {
+    // fail without a call of anybody's procedure. Window handles count in
+    // their low 32 bits only, so those are what is compared.
+    const auto low = static_cast<std::uint32_t>(target);
+    if (low == 0 || low == reinterpret_cast<std::uintptr_t>(HWND_BROADCAST) ||
+        low == 0xFFFFFFFFu) {
       return false;
     }
     // While it waits, this thread still serves messages sent to its own
