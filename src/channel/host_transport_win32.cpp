@@ -166,8 +166,7 @@ class Win32Transport : public HostTransport {
     // fail without a call of anybody's procedure. Window handles count in
     // their low 32 bits only, so those are what is compared.
     const auto low = static_cast<std::uint32_t>(target);
-    if (low == 0 || low == reinterpret_cast<std::uintptr_t>(HWND_BROADCAST) ||
-        low == 0xFFFFFFFFu) {
+    if (low == 0 || low == reinterpret_cast<std::uintptr_t>(HWND_BROADCAST) || low == 0xFFFFFFFFu) {
       return false;
     }
     // While it waits, this thread still serves messages sent to its own
