@@ -29,7 +29,7 @@ void AppendSymbols(std::string_view text, Out* out) {
 
 }  // namespace
 
-PieceAutomaton::PieceAutomaton() : edgeStart_(2, 0), fail_(1, 0), firstRule_(1, kNoRule) {}
+PieceAutomaton::PieceAutomaton() : states_(2, StateInfo{0, 0, kNoRule, 0}) {}
 
 PieceAutomaton::PieceAutomaton(const std::vector<Piece>& pieces) {
   // Every piece as symbols, one after another.
@@ -61,19 +61,18 @@ PieceAutomaton::PieceAutomaton(const std::vector<Piece>& pieces) {
       return ib != pb.end() || (ia == pa.end() && rule[a] < rule[b]);
     return *ia < *ib;
   });
-  struct Edge {
+  struct Made {
     State from, to;
     Symbol symbol;
   };
-  std::vector<Edge> edges;
+  std::vector<Made> edges;
   std::vector<int> ownRule(1, kNoRule);
   std::vector<State> path(1, 0);  // the states along the previous piece
   std::span<const Symbol> previous;
   for (const std::uint32_t k : order) {
     const auto p = piece(k);
     std::size_t common = 0;
-    while (common < p.size() && common < previous.size() && p[common] == previous[common])
-      ++common;
+    while (common < p.size() && common < previous.size() && p[common] == previous[common]) ++common;
     path.resize(common + 1);
     for (std::size_t at = common; at < p.size(); ++at) {
       const auto state = static_cast<State>(ownRule.size());
@@ -88,55 +87,66 @@ PieceAutomaton::PieceAutomaton(const std::vector<Piece>& pieces) {
   // The edges grouped by the state they leave; within a state they stay in
   // the order they were made, which is the order of their symbols.
   const std::size_t states = ownRule.size();
-  edgeStart_.assign(states + 1, 0);
-  for (const Edge& e : edges) ++edgeStart_[e.from + 1];
-  std::partial_sum(edgeStart_.begin(), edgeStart_.end(), edgeStart_.begin());
-  edgeSymbol_.resize(edges.size());
-  edgeTarget_.resize(edges.size());
-  std::vector<std::uint32_t> fill(edgeStart_.begin(), edgeStart_.end() - 1);
-  for (const Edge& e : edges) {
-    const std::uint32_t at = fill[e.from]++;
-    edgeSymbol_[at] = e.symbol;
-    edgeTarget_[at] = e.to;
-  }
+  states_.assign(states + 1, StateInfo{0, 0, kNoRule, 0});
+  for (const Made& e : edges) ++states_[e.from + 1].edgeBegin;
+  for (std::size_t s = 1; s <= states; ++s) states_[s].edgeBegin += states_[s - 1].edgeBegin;
+  edges_.resize(edges.size());
+  std::vector<std::uint32_t> fill(states);
+  for (std::size_t s = 0; s < states; ++s) fill[s] = states_[s].edgeBegin;
+  for (const Made& e : edges) edges_[fill[e.from]++] = {e.symbol, e.to};
   rootNext_.fill(0);
-  for (std::uint32_t at = edgeStart_[0]; at < edgeStart_[1]; ++at)
-    rootNext_[edgeSymbol_[at]] = edgeTarget_[at];
+  for (std::uint32_t at = states_[0].edgeBegin; at < states_[1].edgeBegin; ++at)
+    rootNext_[edges_[at].symbol] = edges_[at].target;
 
   // Failure links breadth first, so that the link of a state (shallower than
   // the state) is complete before the state's children need it.
-  fail_.assign(states, 0);
-  firstRule_ = ownRule;
   std::vector<State> queue;
   queue.reserve(states);
   queue.push_back(0);
+  states_[0].firstRule = ownRule[0];
   for (std::size_t next = 0; next < queue.size(); ++next) {
     const State s = queue[next];
-    for (std::uint32_t at = edgeStart_[s]; at < edgeStart_[s + 1]; ++at) {
-      const State child = edgeTarget_[at];
-      fail_[child] = s == 0 ? 0 : Step(fail_[s], edgeSymbol_[at]);
-      firstRule_[child] = std::min(ownRule[child], firstRule_[fail_[child]]);
+    for (std::uint32_t at = states_[s].edgeBegin; at < states_[s + 1].edgeBegin; ++at) {
+      const State child = edges_[at].target;
+      states_[child].fail = s == 0 ? 0 : Step(states_[s].fail, edges_[at].symbol);
+      states_[child].firstRule = std::min(ownRule[child], states_[states_[child].fail].firstRule);
       queue.push_back(child);
     }
+  }
+
+  // The tables of the states one lead byte deep, made with the links above.
+  for (int lead = 0x80; lead < 0x100; ++lead) {
+    const State s = rootNext_[static_cast<std::size_t>(lead)];
+    if (s == 0) continue;
+    const std::size_t row = trailNext_.size();
+    for (int trail = 0; trail < 256; ++trail)
+      trailNext_.push_back(Step(s, static_cast<Symbol>(256 + trail)));
+    states_[s].trailRow = static_cast<std::uint32_t>(row / 256 + 1);
   }
 }
 
 bool PieceAutomaton::Child(State state, Symbol symbol, State* child) const {
-  const Symbol* first = edgeSymbol_.data() + edgeStart_[state];
-  const Symbol* last = edgeSymbol_.data() + edgeStart_[state + 1];
-  const Symbol* found = last - first <= 8 ? std::find(first, last, symbol)
-                                          : std::lower_bound(first, last, symbol);
-  if (found == last || *found != symbol) return false;
-  *child = edgeTarget_[static_cast<std::size_t>(found - edgeSymbol_.data())];
+  const Edge* first = edges_.data() + states_[state].edgeBegin;
+  const Edge* last = edges_.data() + states_[state + 1].edgeBegin;
+  const Edge* found =
+      last - first <= 8
+          ? std::find_if(first, last, [symbol](const Edge& e) { return e.symbol == symbol; })
+          : std::lower_bound(first, last, symbol,
+                             [](const Edge& e, Symbol s) { return e.symbol < s; });
+  if (found == last || found->symbol != symbol) return false;
+  *child = found->target;
   return true;
 }
 
 PieceAutomaton::State PieceAutomaton::Step(State state, Symbol symbol) const {
   for (;;) {
     if (state == 0) return rootNext_[symbol];
+    const StateInfo& info = states_[state];
+    if (info.trailRow != 0 && symbol >= 256)
+      return trailNext_[(info.trailRow - 1) * 256 + (symbol - 256u)];
     State child = 0;
     if (Child(state, symbol, &child)) return child;
-    state = fail_[state];
+    state = info.fail;
   }
 }
 
@@ -147,7 +157,7 @@ int PieceAutomaton::FirstRuleIn(std::string_view text, int none) const {
   State state = 0;
   auto read = [&](Symbol symbol) {
     state = Step(state, symbol);
-    best = std::min(best, firstRule_[state]);
+    best = std::min(best, states_[state].firstRule);
   };
   for (std::size_t at = 0; at < text.size() && best > 0; ++at) {
     const auto byte = static_cast<unsigned char>(text[at]);

@@ -36,7 +36,7 @@ class PieceAutomaton {
   // program's texts do.
   int FirstRuleIn(std::string_view text, int none) const;
 
-  bool empty() const { return fail_.size() <= 1; }
+  bool empty() const { return states_.size() <= 2; }
 
  private:
   using State = std::uint32_t;
@@ -49,17 +49,30 @@ class PieceAutomaton {
   State Step(State state, Symbol symbol) const;
   bool Child(State state, Symbol symbol, State* child) const;
 
-  // The trie of the pieces: the edges of state s are
-  // edgeSymbol_/edgeTarget_[edgeStart_[s] .. edgeStart_[s + 1]), sorted by
-  // symbol. State 0 is the root; its edges are also kept as a table.
-  std::vector<std::uint32_t> edgeStart_;
-  std::vector<Symbol> edgeSymbol_;
-  std::vector<State> edgeTarget_;
+  // What a lookup reads of a state, side by side.
+  struct StateInfo {
+    std::uint32_t edgeBegin;  // its edges: edges_[edgeBegin .. next state's edgeBegin)
+    State fail;               // the longest proper suffix that is also a state
+    // The smallest rule among the pieces that end at this state: its own and
+    // those along its failure links.
+    int firstRule;
+    // For a state one lead byte deep: 1 + its row in trailNext_; else 0.
+    std::uint32_t trailRow;
+  };
+  struct Edge {
+    Symbol symbol;
+    State target;
+  };
+
+  // The trie of the pieces with one more state at the end that only marks
+  // where the edges end. State 0 is the root. Edges are sorted by symbol.
+  std::vector<StateInfo> states_;
+  std::vector<Edge> edges_;
+  // Whole transitions (failure links followed) of the root, and of the
+  // states one lead byte deep on a second byte: the steps nearly every
+  // character of a text takes, one table read each.
   std::array<State, kSymbols> rootNext_{};
-  std::vector<State> fail_;  // the longest proper suffix that is also a trie state
-  // The smallest rule among the pieces that end at this state: its own and
-  // those along its failure links.
-  std::vector<int> firstRule_;
+  std::vector<State> trailNext_;
 };
 
 }  // namespace quillane

@@ -35,6 +35,7 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
     const MatchKind kind = MatchKindOf(rules[r].matchRule);
     for (Text& piece : SplitText(rules[r].keywords, "|")) {
       if (kind == MatchKind::Exact) {
+        longestExact_ = std::max(longestExact_, piece.size());
         exact_.emplace(piece, rule);  // keeps the earliest rule for a piece
         continue;
       }
@@ -47,6 +48,7 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
       // of the piece: exactly when it is a prefix of one of these suffixes.
       const auto base = static_cast<std::uint32_t>(text_.size());
       text_ += piece;
+      longestContaining_ = std::max(longestContaining_, piece.size());
       const auto end = static_cast<std::uint32_t>(text_.size());
       for (size_t start : CharacterStarts(piece)) {
         suffixes_.push_back({base + static_cast<std::uint32_t>(start), end});
@@ -113,9 +115,12 @@ int ReplyIndex::MinRuleInRange(size_t lo, size_t hi) const {
 
 int ReplyIndex::FirstMatch(std::string_view customer) const {
   int best = kNoRule;
-  if (auto it = exact_.find(std::string(customer)); it != exact_.end()) best = it->second;
+  // A text longer than every piece of a kind cannot match a piece of it.
+  if (customer.size() <= longestExact_) {
+    if (auto it = exact_.find(std::string(customer)); it != exact_.end()) best = it->second;
+  }
 
-  if (!customer.empty()) {
+  if (!customer.empty() && customer.size() <= longestContaining_) {
     // The suffixes that start with the customer text form one run of the
     // sorted order.
     const auto lo =

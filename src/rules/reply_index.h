@@ -52,6 +52,8 @@ class ReplyIndex {
 
   size_t ruleCount_ = 0;
   std::unordered_map<std::string, int> exact_;  // piece -> first rule with it
+  size_t longestExact_ = 0;                     // the longest piece in exact_
+  size_t longestContaining_ = 0;                // the longest piece in text_
   std::string text_;                            // all containment pieces
   std::vector<Suffix> suffixes_;                // sorted by their text
   std::vector<int> tree_;                       // min-rule segment tree over suffixes_

@@ -6,8 +6,7 @@
 
 namespace quillane {
 
-RuleMatcher::RuleMatcher(std::vector<MatchRule> rules)
-    : rules_(std::move(rules)), index_(rules_) {}
+RuleMatcher::RuleMatcher(std::vector<MatchRule> rules) : rules_(std::move(rules)), index_(rules_) {}
 
 RuleMatcher RuleMatcher::InSortedCopyOrder(const std::vector<RuleRow>& rows) {
   std::vector<std::uint32_t> order = SortedCopyOrder(rows);
