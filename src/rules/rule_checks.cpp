@@ -42,9 +42,7 @@ class RulesInOrder {
 
   std::size_t size() const { return rules_.size(); }
   std::size_t RowOf(std::size_t position) const { return rowOf_[position]; }
-  MatchKind KindOf(std::size_t position) const {
-    return MatchKindOf(rules_[position].matchRule);
-  }
+  MatchKind KindOf(std::size_t position) const { return MatchKindOf(rules_[position].matchRule); }
   const std::vector<Text>& PiecesOf(std::size_t position) const { return pieces_[position]; }
 
   // The rules tried before `position` that answer every text the rule at
@@ -109,7 +107,8 @@ std::vector<RuleCheck> CheckRules(const std::vector<RuleRow>& rows) {
         empty = true;
         continue;
       }
-      if (TrimSpaces(piece) != piece) checks.push_back({RuleCheckKind::BlankAround, row, piece, {}});
+      if (TrimSpaces(piece) != piece)
+        checks.push_back({RuleCheckKind::BlankAround, row, piece, {}});
       std::vector<std::size_t>& in = holders[piece];
       if (in.empty() || in.back() != p) in.push_back(p);
     }

@@ -31,9 +31,9 @@ enum class RuleCheckKind {
 
 struct RuleCheck {
   RuleCheckKind kind = RuleCheckKind::EmptyKeyword;
-  std::size_t row = 0;             // 0-based among the rows checked
-  Text keyword;                    // SharedKeyword, BlankAround
-  std::vector<std::size_t> rows;   // in the order the rules are tried
+  std::size_t row = 0;            // 0-based among the rows checked
+  Text keyword;                   // SharedKeyword, BlankAround
+  std::vector<std::size_t> rows;  // in the order the rules are tried
   bool operator==(const RuleCheck&) const = default;
 };
 
