@@ -1,7 +1,9 @@
 // Rules and customer texts that look like a shop's, for the benchmarks:
-// keywords of two to eight Chinese characters, one to four per rule, four in
-// five rules "包含", match codes 0 to 9; customer texts that hit (a keyword
-// piece or a part of one) and texts of 5 to 60 characters that miss.
+// keywords of two to eight Chinese characters, one to four per rule, match
+// codes 0 to 9; by default four in five rules "包含" and the rest "完全匹配",
+// or another mix of the three match rules; customer texts that hit (a
+// keyword piece or a part of one, or for a "消息中包含" rule a sentence around
+// one of its pieces) and texts of 5 to 60 characters that miss.
 #pragma once
 
 #include <random>
@@ -13,9 +15,15 @@
 
 namespace quillane::bench {
 
+// How many rules in ten have each match rule; the rest are "完全匹配".
+struct RuleMix {
+  int contains = 8;   // "包含"
+  int inMessage = 0;  // "消息中包含"
+};
+
 class ShopRuleMaker {
  public:
-  explicit ShopRuleMaker(unsigned seed = 42) : rng_(seed) {}
+  explicit ShopRuleMaker(unsigned seed = 42, RuleMix mix = {}) : rng_(seed), mix_(mix) {}
 
   // `n` GB2312 level-1 characters (rows B0 to D6, which are full, so every
   // text converts to Unicode and back unchanged).
@@ -36,7 +44,10 @@ class ShopRuleMaker {
       for (int k = Pick(1, 4); k > 0; --k)
         r.keywords += (r.keywords.empty() ? "" : "|") + Chinese(Pick(2, 8));
       r.reply = "r" + std::to_string(i) + Chinese(Pick(4, 30));
-      r.matchRule = Pick(0, 9) < 8 ? "包含" : "完全匹配";
+      const int tenth = Pick(0, 9);
+      r.matchRule = tenth < mix_.contains                    ? "包含"
+                    : tenth < mix_.contains + mix_.inMessage ? "消息中包含"
+                                                             : "完全匹配";
       r.matchCode = std::to_string(Pick(0, 9));
       rows.push_back(std::move(r));
     }
@@ -51,8 +62,13 @@ class ShopRuleMaker {
         texts.push_back(Chinese(Pick(5, 60)));
         continue;
       }
-      const std::vector<Text> pieces = SplitText(rows[rng_() % rows.size()].keywords, "|");
+      const RuleRow& rule = rows[rng_() % rows.size()];
+      const std::vector<Text> pieces = SplitText(rule.keywords, "|");
       const Text& piece = pieces[rng_() % pieces.size()];
+      if (rule.matchRule == "消息中包含") {
+        texts.push_back(Chinese(Pick(0, 10)) + piece + Chinese(Pick(0, 10)));
+        continue;
+      }
       const int chars = static_cast<int>(piece.size() / 2);
       const int from = Pick(0, chars - 1);
       texts.push_back(piece.substr(2 * static_cast<std::size_t>(from),
@@ -64,6 +80,7 @@ class ShopRuleMaker {
  private:
   int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
   std::mt19937 rng_;
+  RuleMix mix_;
 };
 
 }  // namespace quillane::bench

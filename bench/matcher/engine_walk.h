@@ -5,6 +5,7 @@
 #pragma once
 
 #include "rules/reply_matching.h"
+#include "rules/rule_schema.h"
 #include "rules/rule_store.h"
 #include "services/text.h"
 #include "table/engine.h"
@@ -19,9 +20,8 @@ inline Text ReplyByEngineWalk(const Text& customer) {
     const auto keywords = table::ReadField("关键词", kSortedCopyAlias);
     for (const Text& piece : SplitText(std::get<Text>(keywords.value), "|")) {
       const Text rule = std::get<Text>(table::ReadField("匹配规则", kSortedCopyAlias).value);
-      const bool match =
-          rule == "包含" ? CountOccurrences(piece, customer, true) >= 1 : piece == customer;
-      if (match) return std::get<Text>(table::ReadField("回复语", kSortedCopyAlias).value);
+      if (PieceMatches(MatchKindOf(rule), piece, customer))
+        return std::get<Text>(table::ReadField("回复语", kSortedCopyAlias).value);
     }
   }
   return {};

@@ -4,6 +4,7 @@
 #include "app/stored_settings.h"
 #include "channel/host_channel.h"
 #include "rules/reply_rules.h"
+#include "rules/rule_matcher.h"
 #include "services/text.h"
 #include "services/values.h"
 
@@ -11,7 +12,7 @@ namespace quillane {
 
 Text MatchCustomerText(const Text& customer) {
   Text reply = FirstRuleReply(customer);
-  if (TrimSpaces(reply).empty()) reply = Settings().defaultReply;
+  if (SendsDefaultReply(reply)) reply = Settings().defaultReply;
   return reply;
 }
 

@@ -13,6 +13,7 @@
 #include "app/startup.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
+#include "rules/rule_schema.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
 #include "services/files.h"
@@ -45,6 +46,21 @@ ui::Control DefaultReplyInput() { return SettingsControl("编辑框_默认回复
 ui::Control WaitInput() { return SettingsControl("编辑框_回复时间"); }
 ui::Control SaveButton() { return SettingsControl("按钮_保存"); }
 ui::Control MainStatus() { return ui::Control(ui::WindowId::Main, "状态条1"); }
+
+// The item of 组合框_匹配规则 (包含, 完全匹配, 消息中包含) that shows a row's
+// match rule: every text other than the two containment rules is tested
+// exactly, so it shows 完全匹配.
+int MatchRuleItem(const Text& matchRule) {
+  switch (MatchKindOf(matchRule)) {
+    case MatchKind::Contains:
+      return 0;
+    case MatchKind::InMessage:
+      return 2;
+    case MatchKind::Exact:
+      break;
+  }
+  return 1;
+}
 
 // The window's own state. Touched only on the main thread.
 struct WindowRecord {
@@ -427,7 +443,7 @@ void ShowSelectedRule() {
   Keywords().SetText(list.GetCellText(row, 0));
   ReplyInput().SetText(list.GetCellText(row, 1));
   CodeInput().SetText(list.GetCellText(row, 3));
-  RuleInput().SetCurrentIndex(list.GetCellText(row, 2) == kContainsRule ? 0 : 1);
+  RuleInput().SetCurrentIndex(MatchRuleItem(list.GetCellText(row, 2)));
 }
 
 void AddRule() {

@@ -13,8 +13,6 @@ namespace {
 
 constexpr int kNoRule = std::numeric_limits<int>::max();
 
-bool IsContainmentRule(const Text& matchRule) { return matchRule == kContainsRule; }
-
 // The byte offsets at which a double-byte aware scan tries a match: every
 // character start, a lead byte taking its trail byte along.
 std::vector<size_t> CharacterStarts(std::string_view text) {
@@ -30,18 +28,27 @@ std::vector<size_t> CharacterStarts(std::string_view text) {
 
 ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.size()) {
   std::vector<int> suffixRule;
+  std::vector<Text> inMessageText;
+  std::vector<int> inMessageRule;
   for (size_t r = 0; r < rules.size(); ++r) {
     const int rule = static_cast<int>(r);
-    const bool contains = IsContainmentRule(rules[r].matchRule);
-    for (const Text& piece : SplitText(rules[r].keywords, "|")) {
-      if (!contains) {
+    const MatchKind kind = MatchKindOf(rules[r].matchRule);
+    for (Text& piece : SplitText(rules[r].keywords, "|")) {
+      if (kind == MatchKind::Exact) {
+        longestExact_ = std::max(longestExact_, piece.size());
         exact_.emplace(piece, rule);  // keeps the earliest rule for a piece
+        continue;
+      }
+      if (kind == MatchKind::InMessage) {
+        inMessageText.push_back(std::move(piece));
+        inMessageRule.push_back(rule);
         continue;
       }
       // The containment test finds the customer text at a character start
       // of the piece: exactly when it is a prefix of one of these suffixes.
       const auto base = static_cast<std::uint32_t>(text_.size());
       text_ += piece;
+      longestContaining_ = std::max(longestContaining_, piece.size());
       const auto end = static_cast<std::uint32_t>(text_.size());
       for (size_t start : CharacterStarts(piece)) {
         suffixes_.push_back({base + static_cast<std::uint32_t>(start), end});
@@ -88,6 +95,12 @@ ReplyIndex::ReplyIndex(const std::vector<MatchRule>& rules) : ruleCount_(rules.s
   }
   suffixes_ = std::move(sorted);
   for (size_t i = n; i-- > 1;) tree_[i] = std::min(tree_[2 * i], tree_[2 * i + 1]);
+
+  std::vector<PieceAutomaton::Piece> inMessage;
+  inMessage.reserve(inMessageText.size());
+  for (size_t k = 0; k < inMessageText.size(); ++k)
+    inMessage.emplace_back(inMessageText[k], inMessageRule[k]);
+  inMessage_ = PieceAutomaton(inMessage);
 }
 
 int ReplyIndex::MinRuleInRange(size_t lo, size_t hi) const {
@@ -102,9 +115,12 @@ int ReplyIndex::MinRuleInRange(size_t lo, size_t hi) const {
 
 int ReplyIndex::FirstMatch(std::string_view customer) const {
   int best = kNoRule;
-  if (auto it = exact_.find(std::string(customer)); it != exact_.end()) best = it->second;
+  // A text longer than every piece of a kind cannot match a piece of it.
+  if (customer.size() <= longestExact_) {
+    if (auto it = exact_.find(std::string(customer)); it != exact_.end()) best = it->second;
+  }
 
-  if (!customer.empty()) {
+  if (!customer.empty() && customer.size() <= longestContaining_) {
     // The suffixes that start with the customer text form one run of the
     // sorted order.
     const auto lo =
@@ -118,17 +134,15 @@ int ReplyIndex::FirstMatch(std::string_view customer) const {
                                            static_cast<size_t>(hi - suffixes_.begin())));
     }
   }
+  best = std::min(best, inMessage_.FirstRuleIn(customer, kNoRule));
   return best == kNoRule ? -1 : best;
 }
 
 int FirstMatchByWalking(const std::vector<MatchRule>& rules, std::string_view customer) {
-  const Text sought(customer);
   for (size_t r = 0; r < rules.size(); ++r) {
+    const MatchKind kind = MatchKindOf(rules[r].matchRule);
     for (const Text& piece : SplitText(rules[r].keywords, "|")) {
-      const bool match = IsContainmentRule(rules[r].matchRule)
-                             ? CountOccurrences(piece, sought, true) >= 1
-                             : piece == sought;
-      if (match) return static_cast<int>(r);
+      if (PieceMatches(kind, piece, customer)) return static_cast<int>(r);
     }
   }
   return -1;

@@ -2,10 +2,12 @@
 // customer text first" in time that grows with the text, not with the number
 // of rules, and gives exactly the answer of walking the rules in order.
 //
-// A rule whose match rule is "包含" matches when the customer text occurs in
-// one of its keyword pieces at a character boundary (the piece is searched for
-// the customer text); any other match rule compares a piece with the customer
-// text byte for byte. The first rule in record order that matches decides.
+// Each match rule has its part: pieces of exact rules in a hash map; pieces
+// of "包含" rules (the customer text occurs in the piece) as their sorted
+// character-aligned suffixes; pieces of "消息中包含" rules (the piece occurs in
+// the customer text) in an automaton that reads the text once. Each part
+// gives the first rule it finds; the smallest of the three, the first rule in
+// record order that matches, decides.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rules/piece_automaton.h"
 #include "services/types.h"
 
 namespace quillane {
@@ -21,7 +24,7 @@ namespace quillane {
 // One rule as the matcher sees it, in the order of the sorted copy.
 struct MatchRule {
   Text keywords;   // keyword pieces joined by "|"
-  Text matchRule;  // "包含" selects the containment test
+  Text matchRule;  // "包含", "消息中包含", anything else: exact
   Text reply;
 };
 
@@ -49,9 +52,12 @@ class ReplyIndex {
 
   size_t ruleCount_ = 0;
   std::unordered_map<std::string, int> exact_;  // piece -> first rule with it
+  size_t longestExact_ = 0;                     // the longest piece in exact_
+  size_t longestContaining_ = 0;                // the longest piece in text_
   std::string text_;                            // all containment pieces
   std::vector<Suffix> suffixes_;                // sorted by their text
   std::vector<int> tree_;                       // min-rule segment tree over suffixes_
+  PieceAutomaton inMessage_;                    // the pieces of "消息中包含" rules
 };
 
 // The walk over the rules as the matcher is defined, one rule and one piece

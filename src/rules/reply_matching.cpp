@@ -15,4 +15,16 @@ std::int32_t CountOccurrences(std::string_view text, std::string_view sought, bo
   return count;
 }
 
+bool PieceMatches(MatchKind kind, std::string_view piece, std::string_view customer) {
+  switch (kind) {
+    case MatchKind::Contains:
+      return CountOccurrences(piece, customer, true) >= 1;
+    case MatchKind::InMessage:
+      return CountOccurrences(customer, piece, true) >= 1;
+    case MatchKind::Exact:
+      break;
+  }
+  return piece == customer;
+}
+
 }  // namespace quillane

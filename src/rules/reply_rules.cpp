@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "rules/reply_index.h"
+#include "rules/rule_matcher.h"
 #include "rules/rule_store.h"
 #include "services/process.h"
 #include "table/engine.h"
@@ -16,8 +16,7 @@ namespace {
 // The rules as read once, with their index; replaced whole, never changed.
 struct RuleSet {
   std::uint64_t generation = 0;
-  std::vector<MatchRule> rules;
-  ReplyIndex index;
+  RuleMatcher matcher;
 };
 
 // The rule set that answers. Requests take a reference under a short lock of
@@ -53,11 +52,12 @@ std::shared_ptr<const RuleSet> ReadRuleSet() {
       rows = InSortedCopyOrder(ReadRules(kRuleTableAlias));
     }
   }
-  set->rules.reserve(rows.size());
+  std::vector<MatchRule> rules;
+  rules.reserve(rows.size());
   for (RuleRow& row : rows) {
-    set->rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
+    rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
   }
-  set->index = ReplyIndex(set->rules);
+  set->matcher = RuleMatcher(std::move(rules));
   return set;
 }
 
@@ -127,8 +127,8 @@ Text FirstRuleReply(const Text& customer) {
     LoadReplyRulesIfChanged();
     set = Current();
   }
-  const int first = set->index.FirstMatch(customer);
-  return first >= 0 ? set->rules[static_cast<std::size_t>(first)].reply : Text{};
+  const int first = set->matcher.FirstRule(customer);
+  return first >= 0 ? set->matcher.Rules()[static_cast<std::size_t>(first)].reply : Text{};
 }
 
 }  // namespace quillane

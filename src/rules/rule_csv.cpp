@@ -406,7 +406,8 @@ std::optional<RuleCsvRefusal> ReadRow(const Record& record, const Header& header
   if (TrimBlanks(row->keywords).empty())
     notes->push_back({RuleCsvNoteKind::EmptyKeywords, line, {}});
   if (TrimBlanks(row->reply).empty()) notes->push_back({RuleCsvNoteKind::EmptyReply, line, {}});
-  if (row->matchRule != kContainsRule && row->matchRule != kExactRule)
+  if (row->matchRule != kContainsRule && row->matchRule != kExactRule &&
+      row->matchRule != kInMessageRule)
     notes->push_back({RuleCsvNoteKind::UnknownMatchRule, line, row->matchRule});
   return std::nullopt;
 }
@@ -534,7 +535,8 @@ Text EnglishText(const RuleCsvRefusal& r) {
 Text ChineseText(const RuleCsvNote& n) {
   switch (n.kind) {
     case RuleCsvNoteKind::UnknownMatchRule:
-      return "匹配规则“" + Quoted(n.text) + "”不是“包含”或“完全匹配”，将按完全匹配处理";
+      return "匹配规则“" + Quoted(n.text) +
+             "”不是“包含”、“完全匹配”或“消息中包含”，将按完全匹配处理";
     case RuleCsvNoteKind::EmptyKeywords:
       return "关键词为空，这条规则不会匹配任何消息";
     case RuleCsvNoteKind::EmptyReply:
@@ -549,8 +551,9 @@ Text EnglishText(const RuleCsvNote& n) {
   switch (n.kind) {
     case RuleCsvNoteKind::UnknownMatchRule:
       return "match rule \"" + Quoted(n.text) +
-             "\" is neither \"包含\" (contains) nor \"完全匹配\" (exact); it will be tested as an "
-             "exact match";
+             "\" is none of \"包含\" (the keyword contains the message), \"完全匹配\" (exact) "
+             "and \"消息中包含\" (the message contains the keyword); it will be tested as an exact "
+             "match";
     case RuleCsvNoteKind::EmptyKeywords:
       return "the keywords are empty; this rule will never match";
     case RuleCsvNoteKind::EmptyReply:

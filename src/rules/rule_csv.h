@@ -15,8 +15,9 @@
 // Each row becomes a RuleRow in GBK, as the program keeps its texts:
 // - keywords and reply as written (blanks kept), each at most its field's
 //   width in GBK bytes;
-// - the match rule with blanks trimmed; a text other than "包含" or
-//   "完全匹配" is kept and noted (it is tested as an exact match);
+// - the match rule with blanks trimmed; a text other than "包含",
+//   "完全匹配" or "消息中包含" is kept and noted (it is tested as an exact
+//   match);
 // - the match code as decimal text: a whole number with an optional sign,
 //   half- or full-width digits, blanks around ignored, within the 32-bit
 //   range. An empty code is refused like any other non-number: the settings

@@ -36,6 +36,12 @@ Bytes MakeEmptyRuleTable() {
   return table::BuildTableFile(fields, kRulePassword, table::NowAsDateTime());
 }
 
+MatchKind MatchKindOf(std::string_view matchRule) {
+  if (matchRule == kContainsRule) return MatchKind::Contains;
+  if (matchRule == kInMessageRule) return MatchKind::InMessage;
+  return MatchKind::Exact;
+}
+
 bool HasRuleLayout(const Text& alias) {
   const std::vector<table::FieldInfo> fields = table::TableFields(alias);
   if (fields.size() != std::size(kRuleFields)) return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "services/types.h"
 
@@ -26,10 +27,18 @@ inline constexpr std::int32_t kRuleKeywordWidth = 256;
 inline constexpr std::int32_t kRuleReplyWidth = 1024;
 inline constexpr std::int32_t kRuleMatchWidth = 12;
 
-// The match rules: "包含" is the containment test; any other text (the
-// window offers "完全匹配") is the exact test.
+// The match rules: "包含" (the customer text occurs in a keyword piece),
+// "消息中包含" (a keyword piece occurs in the customer text); any other text
+// (the window offers "完全匹配") is the exact test. Older builds read
+// "消息中包含" as an exact rule, so a table holding it still opens there.
 inline constexpr char kContainsRule[] = "包含";
 inline constexpr char kExactRule[] = "完全匹配";
+inline constexpr char kInMessageRule[] = "消息中包含";
+
+enum class MatchKind { Contains, Exact, InMessage };
+
+// The test a rule's match-rule text selects.
+MatchKind MatchKindOf(std::string_view matchRule);
 
 // The stored empty rule table: 404 bytes, the four rule fields, no records,
 // protected with the rule password.

@@ -181,7 +181,7 @@ std::vector<RuleRow> ReadRules(const Text& alias, int* failure) {
   return rows;
 }
 
-std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows) {
+std::vector<std::uint32_t> SortedCopyOrder(const std::vector<RuleRow>& rows) {
   // The order the table sort gives on the match code, descending: ranks that
   // grow as the code falls.
   std::vector<std::uint32_t> rank;
@@ -192,6 +192,11 @@ std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows) {
   std::vector<std::uint32_t> order(rows.size());
   std::iota(order.begin(), order.end(), 0u);
   table::QuickSortRanked(order, rank);
+  return order;
+}
+
+std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows) {
+  const std::vector<std::uint32_t> order = SortedCopyOrder(rows);
   std::vector<RuleRow> sorted;
   sorted.reserve(rows.size());
   for (std::uint32_t k : order) sorted.push_back(std::move(rows[k]));

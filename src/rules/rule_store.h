@@ -63,6 +63,9 @@ std::vector<RuleRow> ReadRules(const Text& alias = kRuleTableAlias, int* failure
 // first, equal codes in the order of the table sort. Replies come from the
 // rules in this order when the sorted copy cannot be made.
 std::vector<RuleRow> InSortedCopyOrder(std::vector<RuleRow> rows);
+// The same order as the rows' positions: the first is that of the row tried
+// first.
+std::vector<std::uint32_t> SortedCopyOrder(const std::vector<RuleRow>& rows);
 
 // Opens `directory`\Database.edb as "数据库" for reading only, so that
 // opening never changes it: a file shorter than its record count claims opens

@@ -157,7 +157,7 @@ WindowDef BuildSettingsWindow() {
   Add(w, rules, Label("透明标签_匹配规则", 8, 139, 56, 20, "匹配规则："));
   ControlDef combo = Make("组合框_匹配规则", Kind::ComboBox, 64, 140, 110, 20);
   combo.tabStop = true;
-  combo.items = {"包含", "完全匹配"};
+  combo.items = {"包含", "完全匹配", "消息中包含"};
   combo.initialIndex = 0;
   Add(w, rules, std::move(combo));
   Add(w, rules, Label("透明标签_回复码", 184, 139, 48, 20, "匹配码："));

@@ -115,6 +115,13 @@ r = json.load(open("dump3.json", encoding="utf-8"))["records"]
 assert [x["values"] for x in r] == [["在吗", "在的", "包含", 1]], r
 PY
 
+# Which rule answers: one line per customer text, the row, keyword and reply.
+"${tool[@]}" answer '规则.edb' 在 '你好，在吗' >answer.txt 2>err.txt </dev/null
+check "answer succeeds" test $? -eq 0
+check "answer names row, keyword and reply" grep -qE '^("在": row 1, keyword "在吗" \(包含\), reply: 在的|“在”：第 1 行，关键词“在吗”（包含），回复：在的)\r?$' answer.txt
+check "answer says when the default reply is sent" grep -qE '^("你好，在吗": no rule matches|“你好，在吗”：没有规则匹配)' answer.txt
+expect_failure "answer without a text" 2 'answer' "${tool[@]}" answer '规则.edb'
+
 if [ -n "$wine" ]; then
   # Quillane's opening of the rule table: reading, others may read, write and
   # rename. holdfile stands in for it.

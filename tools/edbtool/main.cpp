@@ -3,6 +3,7 @@
 //   edbtool rules-to-csv TABLE CSV
 //   edbtool rules-from-csv CSV TABLE
 //   edbtool sort IN OUT FIELD [--desc] [--password P]
+//   edbtool answer TABLE TEXT...
 //   edbtool --version
 // Arguments are UTF-8 (natively) or the wide command line (Windows); the
 // engine works in GBK. Messages are in the user's language and name the
@@ -235,6 +236,11 @@ int Run(const CommandLine& line) {
     return Report(ExportRulesToCsv(Utf8ToGbk(plain[1]), Utf8ToGbk(plain[2]), Language()));
   if (command == "rules-from-csv" && plain.size() == 3)
     return Report(ImportRulesFromCsv(Utf8ToGbk(plain[1]), Utf8ToGbk(plain[2]), Language()));
+  if (command == "answer" && plain.size() >= 3) {
+    std::vector<Text> texts;
+    for (std::size_t k = 2; k < plain.size(); ++k) texts.push_back(Utf8ToGbk(plain[k]));
+    return Report(AnswerTexts(Utf8ToGbk(plain[1]), texts, Language()));
+  }
   if (command == "sort" && plain.size() == 4)
     return Sort(plain[1], plain[2], plain[3], line.descending, line.password);
   return Usage();

@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "rules/rule_matcher.h"
 #include "rules/rule_schema.h"
 #include "rules/rule_store.h"
 #include "services/events.h"
 #include "services/files.h"
+#include "services/text.h"
 #include "table/engine.h"
 #include "table/file_io.h"
 
@@ -113,6 +115,33 @@ Outcome PutInPlace(const Text& saving, const Text& table, bool keepOld, Text* ba
   return {};
 }
 
+// Whether `table` names the sorted copy, whose records are already in the
+// order the replies are tried.
+bool IsSortedCopyFile(const Text& table) {
+  const std::size_t slash = table.find_last_of("\\/");
+  const Text name = slash == Text::npos ? table : table.substr(slash + 1);
+  return ToUpper(name) == ToUpper(kSortedCopyFile + 1);
+}
+
+// One line of `edbtool answer`.
+Text AnswerLine(const RuleMatcher& matcher, const Text& customer, MessageLanguage language) {
+  const bool zh = Chinese(language);
+  const Text text = zh ? "“" + customer + "”：" : "\"" + customer + "\": ";
+  const RuleAnswer answer = matcher.Answer(customer);
+  if (!answer.matched())
+    return text +
+           (zh ? "没有规则匹配，将发送默认回复" : "no rule matches; the default reply is sent");
+  const MatchRule& rule = matcher.Rules()[static_cast<std::size_t>(answer.position)];
+  const Text row = ToText(static_cast<std::int64_t>(answer.position) + 1);
+  const Text which =
+      zh ? "第 " + row + " 行，关键词“" + answer.keyword + "”（" + rule.matchRule + "），"
+         : "row " + row + ", keyword \"" + answer.keyword + "\" (" + rule.matchRule + "), ";
+  if (SendsDefaultReply(rule.reply))
+    return text + which +
+           (zh ? "回复语为空，将发送默认回复" : "the reply is blank, so the default reply is sent");
+  return text + which + (zh ? "回复：" : "reply: ") + rule.reply;
+}
+
 }  // namespace
 
 Outcome ExportRulesToCsv(const Text& table, const Text& csv, MessageLanguage language) {
@@ -160,6 +189,40 @@ Outcome ImportRulesFromCsv(const Text& csv, const Text& table, MessageLanguage l
   Text backup;
   outcome = PutInPlace(saving, table, old.exists, &backup, language);
   return outcome.ok() ? Imported(read, backup, language) : outcome;
+}
+
+}  // namespace quillane::edbtool
+
+namespace quillane::edbtool {
+
+Outcome AnswerTexts(const Text& table, const std::vector<Text>& texts, MessageLanguage language) {
+  table::OpenOptions reading;
+  reading.readOnly = true;
+  reading.acceptShort = true;  // a damaged table answers with the rules it holds whole
+  if (!table::OpenTable(table, kExportAlias, kRulePassword, reading))
+    return EngineFailure(table::LastError(), table, language);
+  if (!HasRuleLayout(kExportAlias)) {
+    table::CloseTable(kExportAlias);
+    return NotARuleTable(table, language);
+  }
+  int failure = 0;
+  std::vector<RuleRow> rows = ReadRules(kExportAlias, &failure);
+  table::CloseTable(kExportAlias);
+  if (failure != 0) return EngineFailure(failure, table, language);
+  RuleMatcher matcher;
+  if (IsSortedCopyFile(table)) {
+    std::vector<MatchRule> rules;
+    rules.reserve(rows.size());
+    for (RuleRow& row : rows)
+      rules.push_back({std::move(row.keywords), std::move(row.matchRule), std::move(row.reply)});
+    matcher = RuleMatcher(std::move(rules));
+  } else {
+    matcher = RuleMatcher::InSortedCopyOrder(rows);
+  }
+  Outcome outcome;
+  for (const Text& customer : texts)
+    outcome.lines.push_back(AnswerLine(matcher, customer, language));
+  return outcome;
 }
 
 }  // namespace quillane::edbtool

@@ -95,11 +95,11 @@ app=""
 shop=$work/shop
 mkdir -p "$shop"
 cp "$bin/Quillane.exe" "$bin/Browser.exe" "$shop/"
-printf '关键词,回复语,匹配规则,匹配码\r\n在吗|在不,在的亲,包含,5\r\n发货,48小时内发货,完全匹配,9\r\n空,"　　",包含,1\r\n' >"$work/rules.csv"
+printf '关键词,回复语,匹配规则,匹配码\r\n在吗|在不,在的亲,包含,5\r\n发货,48小时内发货,完全匹配,9\r\n空,"　　",包含,1\r\n包邮|运费,满99包邮,消息中包含,3\r\n' >"$work/rules.csv"
 "$wine" "$bin/edbtool.exe" rules-from-csv "$(winpath "$work/rules.csv")" "$(winpath "$shop/Database.edb")" >/dev/null 2>&1
 printf '[Reply]\r\nDefault=默认回复|$\r\n[Wait]\r\nsecond=0\r\n' | iconv -f UTF-8 -t GBK >"$shop/Data.ini"
 printf '在\n你好\n' >"$work/script1.txt"
-printf '发货\n空\n' >"$work/script2.txt"
+printf '发货\n空\n亲，这个包邮吗？\n' >"$work/script2.txt"
 : >"$work/script3.txt"
 export QUILLANE_CLIENT_SCRIPT="$(winpath "$work")\\script{shop}.txt"
 export QUILLANE_CLIENT_LOG="$(winpath "$work")\\client{shop}.log"
@@ -115,6 +115,7 @@ check "a containment rule answers shop 1" yes "$(has_line "$c1" $'匹配回复�
 check "no rule: the default reply, sent unchanged" yes "$(has_line "$c1" $'匹配回复内容\t默认回复|$')"
 check "an exact rule answers shop 2" yes "$(has_line "$c2" $'匹配回复内容\t48小时内发货')"
 check "a blank reply falls back to the default" yes "$(has_line "$c2" $'匹配回复内容\t默认回复|$')"
+check "a 消息中包含 rule answers a sentence holding its keyword" yes "$(has_line "$c2" $'匹配回复内容\t满99包邮')"
 check "shop 2 got none of shop 1's replies" no "$(tr -d '\r' <"$c2" | grep -qxF $'匹配回复内容\t在的亲' && echo yes || echo no)"
 
 # Starting and stopping the current shop: its client follows and says so.

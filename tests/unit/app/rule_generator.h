@@ -38,7 +38,8 @@ class RuleGenerator {
   }
 
   std::vector<MatchRule> Rules(int count) {
-    static const char* const kMatchRules[] = {"包含", "包含", "完全匹配", "", "其他"};
+    static const char* const kMatchRules[] = {"包含",       "包含", "完全匹配",  "",
+                                              "消息中包含", "其他", "消息中包含"};
     std::vector<MatchRule> rules;
     for (int i = 0; i < count; ++i) {
       MatchRule r;
@@ -56,8 +57,20 @@ class RuleGenerator {
   }
 
   // A customer text: often a byte range cut out of some keyword list (which
-  // may start or end inside a character), else a fresh random text.
+  // may start or end inside a character), else a fresh random text; or, for
+  // the rules that look for a piece in the message, such a range with random
+  // text around it, which may put it at the second byte of a character.
   Text Customer(const std::vector<MatchRule>& rules) {
+    if (Uniform(0, 3) == 0) return Piece(3) + CutOut(rules) + Piece(3);
+    return CutOut(rules);
+  }
+
+  size_t Uniform(size_t lo, size_t hi) {
+    return std::uniform_int_distribution<size_t>(lo, hi)(rng_);
+  }
+
+ private:
+  Text CutOut(const std::vector<MatchRule>& rules) {
     if (!rules.empty() && Uniform(0, 2) > 0) {
       const Text& k = rules[Uniform(0, rules.size() - 1)].keywords;
       if (!k.empty()) {
@@ -71,11 +84,6 @@ class RuleGenerator {
     return t;
   }
 
-  size_t Uniform(size_t lo, size_t hi) {
-    return std::uniform_int_distribution<size_t>(lo, hi)(rng_);
-  }
-
- private:
   std::mt19937 rng_;
 };
 

@@ -243,6 +243,31 @@ TEST_F(SettingsWindowTest, AddModifyAndDeleteChangeOnlyTheList) {
   EXPECT_EQ(List().RowCount(), 0);
 }
 
+// Each match rule shows its own item of 组合框_匹配规则 when its row is
+// chosen, and the item chosen is the rule a new row gets; saved, a
+// "消息中包含" rule answers a sentence that holds its keyword.
+TEST_F(SettingsWindowTest, MatchRuleComboShowsEachRuleAndGivesItBack) {
+  const std::pair<const char*, int> shown[] = {{"包含", 0}, {"完全匹配", 1}, {"消息中包含", 2},
+                                               {"", 1},     {"其他", 1},     {"消息中包含 ", 1}};
+  std::vector<RuleRow> rows;
+  for (const auto& [rule, item] : shown) rows.push_back({"词", "回复", rule, "1"});
+  ASSERT_EQ(ReplaceRules(directory_, rows), RuleStoreResult::Ok);
+  Open();
+  for (int row = 0; row < static_cast<int>(std::size(shown)); ++row) {
+    ClickRow(row);
+    EXPECT_EQ(Input("组合框_匹配规则").CurrentIndex(), shown[row].second) << shown[row].first;
+  }
+
+  Enter("在吗|在不", "在的亲", 2, "9");
+  Click("按钮_添加");
+  EXPECT_EQ(List().GetCellText(List().RowCount() - 1, 2), "消息中包含");
+  ClickRow(List().RowCount() - 1);
+  EXPECT_EQ(Input("组合框_匹配规则").GetText(), "消息中包含");
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  EXPECT_EQ(MatchCustomerText("你好，在吗？"), "在的亲");
+  EXPECT_EQ(MatchCustomerText("在"), "默认");
+}
+
 TEST_F(SettingsWindowTest, SaveWritesRulesSettingsAndSortedCopyAndTheNextReplyUsesThem) {
   Open();
   EXPECT_EQ(MatchCustomerText("在吗"), "默认");

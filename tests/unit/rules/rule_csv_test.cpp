@@ -106,12 +106,14 @@ TEST(RuleCsvTest, NotesNameTheirLines) {
                                        u8"在吗,在的,contains,1,老规则\r\n"
                                        u8",,,,\r\n"
                                        u8"\"多\n行\",好的,完全匹配 ,2\r\n"
-                                       u8" ,好的,,3\r\n"),
+                                       u8" ,好的,,3\r\n"
+                                       u8"发货,今天发,消息中包含,4\r\n"),
                                   "utf-8-bom");
   const RuleCsvRead read = ReadRuleCsv(file);
   ASSERT_TRUE(read.ok());
-  ASSERT_EQ(read.rows.size(), 3u);  // the row of commas is no rule
+  ASSERT_EQ(read.rows.size(), 4u);  // the row of commas is no rule
   EXPECT_EQ(read.rows[1].matchRule, "完全匹配");
+  EXPECT_EQ(read.rows[3].matchRule, "消息中包含");  // a known rule: no note
   const std::vector<std::pair<RuleCsvNoteKind, std::size_t>> expected = {
       {RuleCsvNoteKind::IgnoredColumn, 1},
       {RuleCsvNoteKind::UnknownMatchRule, 2},
@@ -122,7 +124,7 @@ TEST(RuleCsvTest, NotesNameTheirLines) {
   for (const RuleCsvNote& n : read.notes) notes.emplace_back(n.kind, n.line);
   EXPECT_EQ(notes, expected);
   EXPECT_EQ(RuleCsvMessage(read.notes[1], MessageLanguage::Chinese),
-            "第 2 行：匹配规则“contains”不是“包含”或“完全匹配”，将按完全匹配处理");
+            "第 2 行：匹配规则“contains”不是“包含”、“完全匹配”或“消息中包含”，将按完全匹配处理");
 }
 
 struct Refused {

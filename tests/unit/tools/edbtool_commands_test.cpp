@@ -79,5 +79,43 @@ TEST(EdbtoolCommandsTest, ImportKeepsTheTableWhileQuillaneHoldsItAndKeepsTheOldO
   table::CloseAllTables();
 }
 
+// `answer` names the row in the order the rules are tried: a rule table is
+// put in its sorted copy's order, the sorted copy Sorting.edb is taken as it
+// lies (Quillane answers from it as it is).
+TEST(EdbtoolCommandsTest, AnswerNamesTheRowKeywordAndReplyInTheOrderTried) {
+  TempDir dir;
+  const std::vector<RuleRow> rows = {{"在吗|在不", "在的亲", "消息中包含", "1"},
+                                     {"发货", "48小时内发货", "完全匹配", "9"},
+                                     {"你好", "\xA1\xA1 ", "包含", "5"}};
+  for (const char* name : {"Database.edb", "Sorting.edb"})
+    ASSERT_EQ(WriteRuleTableFile(dir / name, rows), RuleStoreResult::Ok);
+  const std::vector<Text> texts = {"亲，在吗？", "发货", "好", "谢谢"};
+  struct Case {
+    const char* table;
+    MessageLanguage language;
+    std::vector<Text> lines;
+  } const cases[] = {
+      {"Database.edb",
+       MessageLanguage::Chinese,
+       {"“亲，在吗？”：第 3 行，关键词“在吗”（消息中包含），回复：在的亲",
+        "“发货”：第 1 行，关键词“发货”（完全匹配），回复：48小时内发货",
+        "“好”：第 2 行，关键词“你好”（包含），回复语为空，将发送默认回复",
+        "“谢谢”：没有规则匹配，将发送默认回复"}},
+      {"Sorting.edb",
+       MessageLanguage::English,
+       {"\"亲，在吗？\": row 1, keyword \"在吗\" (消息中包含), reply: 在的亲",
+        "\"发货\": row 2, keyword \"发货\" (完全匹配), reply: 48小时内发货",
+        "\"好\": row 3, keyword \"你好\" (包含), the reply is blank, so the default reply is sent",
+        "\"谢谢\": no rule matches; the default reply is sent"}},
+  };
+  for (const Case& c : cases) {
+    const Outcome answered = AnswerTexts(dir / c.table, texts, c.language);
+    EXPECT_EQ(answered.code, ExitCode::Ok) << c.table;
+    EXPECT_EQ(answered.lines, c.lines) << c.table;
+  }
+  EXPECT_EQ(AnswerTexts(dir / "none.edb", texts, MessageLanguage::English).code,
+            ExitCode::NotFound);
+}
+
 }  // namespace
 }  // namespace quillane::edbtool

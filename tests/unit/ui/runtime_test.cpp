@@ -257,8 +257,8 @@ TEST_F(Runtime_, UserClicksOnTheListRaiseRowChangedAndClicked) {
 TEST_F(Runtime_, ComboBoxClampsItsIndex) {
   ASSERT_TRUE(LoadWindow(kSet));
   combo.SetCurrentIndex(5);
-  EXPECT_EQ(combo.CurrentIndex(), 1);
-  EXPECT_EQ(combo.GetText(), "完全匹配");
+  EXPECT_EQ(combo.CurrentIndex(), 2);
+  EXPECT_EQ(combo.GetText(), "消息中包含");
   combo.SetCurrentIndex(-7);
   EXPECT_EQ(combo.CurrentIndex(), -1);
   EXPECT_EQ(combo.GetText(), "");
