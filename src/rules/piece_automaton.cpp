@@ -87,30 +87,47 @@ PieceAutomaton::PieceAutomaton(const std::vector<Piece>& pieces) {
   // The edges grouped by the state they leave; within a state they stay in
   // the order they were made, which is the order of their symbols.
   const std::size_t states = ownRule.size();
-  states_.assign(states + 1, StateInfo{0, 0, kNoRule, 0});
-  for (const Made& e : edges) ++states_[e.from + 1].edgeBegin;
-  for (std::size_t s = 1; s <= states; ++s) states_[s].edgeBegin += states_[s - 1].edgeBegin;
-  edges_.resize(edges.size());
-  std::vector<std::uint32_t> fill(states);
-  for (std::size_t s = 0; s < states; ++s) fill[s] = states_[s].edgeBegin;
-  for (const Made& e : edges) edges_[fill[e.from]++] = {e.symbol, e.to};
+  auto group = [&] {
+    states_.assign(states + 1, StateInfo{0, 0, kNoRule, 0});
+    for (const Made& e : edges) ++states_[e.from + 1].edgeBegin;
+    for (std::size_t s = 1; s <= states; ++s) states_[s].edgeBegin += states_[s - 1].edgeBegin;
+    edges_.resize(edges.size());
+    std::vector<std::uint32_t> fill(states);
+    for (std::size_t s = 0; s < states; ++s) fill[s] = states_[s].edgeBegin;
+    for (const Made& e : edges) edges_[fill[e.from]++] = {e.symbol, e.to};
+  };
+  group();
+
+  // The states numbered again breadth first: the shallow states, which
+  // nearly every step of a lookup reads, lie together at the front, and
+  // every state comes after its failure link.
+  std::vector<State> renumbered(states, 0);
+  {
+    std::vector<State> queue(1, 0);
+    queue.reserve(states);
+    for (std::size_t next = 0; next < queue.size(); ++next) {
+      renumbered[queue[next]] = static_cast<State>(next);
+      for (std::uint32_t at = states_[queue[next]].edgeBegin;
+           at < states_[queue[next] + 1].edgeBegin; ++at)
+        queue.push_back(edges_[at].target);
+    }
+  }
+  std::vector<int> ruleOf(states);
+  for (std::size_t s = 0; s < states; ++s) ruleOf[renumbered[s]] = ownRule[s];
+  for (Made& e : edges) e = {renumbered[e.from], renumbered[e.to], e.symbol};
+  group();
   rootNext_.fill(0);
   for (std::uint32_t at = states_[0].edgeBegin; at < states_[1].edgeBegin; ++at)
     rootNext_[edges_[at].symbol] = edges_[at].target;
 
-  // Failure links breadth first, so that the link of a state (shallower than
+  // Failure links in that order, so that the link of a state (shallower than
   // the state) is complete before the state's children need it.
-  std::vector<State> queue;
-  queue.reserve(states);
-  queue.push_back(0);
-  states_[0].firstRule = ownRule[0];
-  for (std::size_t next = 0; next < queue.size(); ++next) {
-    const State s = queue[next];
+  states_[0].firstRule = ruleOf[0];
+  for (State s = 0; s < states; ++s) {
     for (std::uint32_t at = states_[s].edgeBegin; at < states_[s + 1].edgeBegin; ++at) {
       const State child = edges_[at].target;
       states_[child].fail = s == 0 ? 0 : Step(states_[s].fail, edges_[at].symbol);
-      states_[child].firstRule = std::min(ownRule[child], states_[states_[child].fail].firstRule);
-      queue.push_back(child);
+      states_[child].firstRule = std::min(ruleOf[child], states_[states_[child].fail].firstRule);
     }
   }
 
