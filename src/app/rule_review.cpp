@@ -113,8 +113,7 @@ void TestCustomerMessage() {
     SettingsControl("超级列表框_列表").SetCurrentRow(static_cast<int>(answer.row));
     ShowSelectedRule();
   }
-  Tell(TesterMessage(rows, answer, SettingsControl("编辑框_默认回复内容").GetText()),
-       kTesterTitle);
+  Tell(TesterMessage(rows, answer, SettingsControl("编辑框_默认回复内容").GetText()), kTesterTitle);
 }
 
 void CheckListedRules() { Tell(ChecksReport(CheckRules(RulesListRows())), kChecksTitle); }
