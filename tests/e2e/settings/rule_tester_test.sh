@@ -66,6 +66,7 @@ check "no rule: the default reply" yes \
 check "and the selection stays" 2 "$(drv selected-row 设置 超级列表框_列表 | tr -d '\r')"
 
 drv click 设置 按钮_检查规则 >/dev/null
+shot settings-checks-box
 checks=$(box OK)
 check "the checks count their findings" yes "$(contains "$checks" "检查规则 发现 2 个问题")"
 check "a shared keyword and the row that answers it" yes \
