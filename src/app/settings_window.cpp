@@ -10,6 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/rule_files.h"
+#include "app/rule_review.h"
 #include "app/startup.h"
 #include "app/stored_settings.h"
 #include "rules/reply_rules.h"
@@ -196,12 +197,14 @@ void StartTask(ThreadRoutine routine, std::shared_ptr<const SaveInput> save = nu
 }
 
 // 按钮_保存 while the list is loading: unavailable, and its caption says why.
-// Import and export wait for the whole list too.
+// Import, export, the tester and the checks wait for the whole list too.
 void ShowLoading(bool loading) {
   SaveButton().SetText(loading ? kLoadingSaveCaption : kSaveCaption);
   SaveButton().SetEnabled(!loading);
   SettingsControl("按钮_导入规则").SetEnabled(!loading);
   SettingsControl("按钮_导出规则").SetEnabled(!loading);
+  SettingsControl("按钮_测试").SetEnabled(!loading);
+  SettingsControl("按钮_检查规则").SetEnabled(!loading);
 }
 
 // Fills the inputs and the rules list; the list in batches. 按钮_保存 is
@@ -407,6 +410,8 @@ void BindSettingsWindowHandlers() {
   ui::BindHandler("StartSaveSettings", std::function<void()>(StartSaveSettings));
   ui::BindHandler("ImportRules", std::function<void()>(ImportRules));
   ui::BindHandler("ExportRules", std::function<void()>(ExportRules));
+  ui::BindHandler("TestCustomerMessage", std::function<void()>(TestCustomerMessage));
+  ui::BindHandler("CheckListedRules", std::function<void()>(CheckListedRules));
 }
 
 void StartLoadSettings() {

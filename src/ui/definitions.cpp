@@ -204,6 +204,23 @@ WindowDef BuildSettingsWindow() {
       Clicked(Button("按钮_导出规则", 208, 532, 96, 32, "导出规则…"), "ExportRules");
   exportButton.page = 1;
   Add(w, tab, std::move(exportButton));
+
+  // The rule tester and the rule checks, on the same row, after the other
+  // controls for the same reason.
+  ControlDef testLabel = Label("透明标签_测试顾客消息", 316, 540, 80, 20, "测试顾客消息");
+  testLabel.page = 1;
+  Add(w, tab, std::move(testLabel));
+  ControlDef testInput = Edit("编辑框_测试顾客消息", 398, 537, 224, 22, "");
+  testInput.page = 1;
+  Add(w, tab, std::move(testInput));
+  ControlDef testButton =
+      Clicked(Button("按钮_测试", 628, 532, 56, 32, "测试"), "TestCustomerMessage");
+  testButton.page = 1;
+  Add(w, tab, std::move(testButton));
+  ControlDef checkButton =
+      Clicked(Button("按钮_检查规则", 692, 532, 88, 32, "检查规则"), "CheckListedRules");
+  checkButton.page = 1;
+  Add(w, tab, std::move(checkButton));
   return w;
 }
 

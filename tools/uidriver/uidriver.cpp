@@ -118,6 +118,12 @@ int RowCount(const Call& c) {
   return 0;
 }
 
+int SelectedRow(const Call& c) {
+  Out(std::to_wstring(SendMessageW(c.t.ctl, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                   MAKELPARAM(LVNI_SELECTED, 0))));
+  return 0;
+}
+
 int Help(const Call&);
 
 // Every command: its name, its words as the help shows them, the kind of
@@ -166,6 +172,8 @@ const Command kCommands[] = {
      L"select a report-list row"},
     {L"row-count", L"WINDOW CONTROL", Kind::ListView, false, RowCount,
      L"print the number of report-list rows"},
+    {L"selected-row", L"WINDOW CONTROL", Kind::ListView, false, SelectedRow,
+     L"print the selected report-list row (-1: none)"},
     {L"get-row", L"WINDOW CONTROL ROW", Kind::ListView, true,
      [](const Call& c) { return ReadCells(c.t, c.numbers[0], -1); },
      L"print the cells of a row, tab-separated"},

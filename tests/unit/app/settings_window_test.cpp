@@ -21,6 +21,7 @@
 #include "services/events.h"
 #include "services/file_dialog.h"
 #include "services/message_box.h"
+#include "services/text.h"
 #include "table/engine.h"
 #include "table/file_io.h"
 #include "ui/headless.h"
@@ -636,6 +637,137 @@ TEST_F(SettingsWindowTest, ExportWritesTheListAsShown) {
   const std::vector<Text> failed = BoxTexts();
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_TRUE(Contains(failed[0], "找不到要保存到的文件夹")) << failed[0];
+}
+
+// The tester answers from the list as it is now, in the order the reply
+// service tries the rules (match code first, whatever the list order), shows
+// the answering row as a click does, and falls back to the window's default
+// reply. After a save the service answers every text with the row it named.
+TEST_F(SettingsWindowTest, TesterAnswersFromTheUnsavedListAsTheServiceWillAfterSaving) {
+  ASSERT_EQ(ReplaceRules(directory_, {{"在吗|在不", "旧回复", "包含", "1"}}), RuleStoreResult::Ok);
+  Open();
+  ClickRow(0);
+  Input("编辑框_回复语").SetText("低码回复");
+  Click("按钮_修改");
+  Enter("发货", "今天发", 1, "3");
+  Click("按钮_添加");
+  Enter("在", "高码回复", 2, "9");
+  Click("按钮_添加");
+  Enter("退货", "x", 1, "5");
+  Click("按钮_添加");
+  List().SetCellText(3, 1, "  ");  // a blank reply, as an imported row may hold
+  Enter("发货", "同码后行", 1, "3");
+  Click("按钮_添加");
+  Input("编辑框_默认回复内容").SetText("请稍等");
+  ClickRow(4);
+  ASSERT_TRUE(TakeMessageBoxCalls().empty());
+
+  const Text note = "\r\n\r\n（按列表中现在的规则测试；修改过的规则点击“保存”后才对顾客生效。）";
+  struct Case {
+    const char* customer;
+    int row;  // -1: none answers; -2: one of the two 发货 rows, as the service orders ties
+    Text said;
+  };
+  const Case cases[] = {
+      {"吗", 0,
+       "第 1 行的规则回复这条消息\r\n关键词：“在吗”（包含，匹配码 "
+       "1）\r\n将发送的回复：\r\n低码回复"},
+      {"你好，在吗？", 2,
+       "第 3 行的规则回复这条消息\r\n关键词：“在”（消息中包含，匹配码 "
+       "9）\r\n将发送的回复：\r\n高码回复"},
+      {"在不", 2, ""},  // code 9 before code 1, though row 0 comes first
+      {"退货", 3,
+       "第 4 行的规则回复这条消息\r\n关键词：“退货”（完全匹配，匹配码 5）\r\n"
+       "它的回复语为空，将发送默认回复：\r\n请稍等"},
+      {"发货", -2, ""},
+      {"不在线", 2, ""},
+      {"您好", -1, "没有规则匹配，将发送默认回复：\r\n请稍等"},
+  };
+  const std::vector<RuleRow> rows = ListRows();
+  std::vector<int> answered;
+  for (const Case& c : cases) {
+    const int before = List().CurrentRow();
+    Input("编辑框_关键词").SetText("输入框中的新关键词");  // refilled even when the row stays
+    Input("编辑框_测试顾客消息").SetText(c.customer);
+    Click("按钮_测试");
+    const std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+    ASSERT_EQ(boxes.size(), 1u) << c.customer;
+    EXPECT_EQ(boxes[0].title, "规则测试");
+    if (!c.said.empty()) {
+      EXPECT_EQ(boxes[0].text, c.said + note) << c.customer;
+    }
+    const int row = List().CurrentRow();
+    if (c.row == -1) {
+      EXPECT_EQ(row, before) << c.customer;  // no match leaves the list as it was
+      answered.push_back(-1);
+      continue;
+    }
+    if (c.row >= 0) {
+      EXPECT_EQ(row, c.row) << c.customer;
+    } else {
+      EXPECT_TRUE(row == 1 || row == 4) << row;  // the two 发货 rules share code 3
+    }
+    EXPECT_TRUE(Contains(boxes[0].text, ("第 " + std::to_string(row + 1) + " 行").c_str()));
+    // The inputs show the answering row, as a click on it does.
+    EXPECT_EQ(Input("编辑框_关键词").GetText(), rows[row].keywords) << c.customer;
+    EXPECT_EQ(Input("编辑框_回复语").GetText(), rows[row].reply) << c.customer;
+    answered.push_back(row);
+  }
+  ASSERT_EQ(ListRows(), rows);  // testing changes no row
+
+  Input("编辑框_测试顾客消息").SetText("");
+  Click("按钮_测试");
+  EXPECT_EQ(OnlyBoxText(), "请输入要测试的顾客消息");
+
+  EXPECT_EQ(Save(), kSaveSucceeded);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const int row = answered[i];
+    const Text expected = row < 0 || TrimSpaces(rows[row].reply).empty() ? "默认" : rows[row].reply;
+    EXPECT_EQ(MatchCustomerText(cases[i].customer), expected) << cases[i].customer;
+  }
+}
+
+// The checks name the rows as the list shows them, from 1, and say which
+// row answers a shared keyword; a long list of findings is cut short.
+TEST_F(SettingsWindowTest, ChecksListTheFindingsWithTheirRows) {
+  Open();
+  Click("按钮_检查规则");
+  EXPECT_EQ(OnlyBoxText(), "没有发现问题");
+
+  const RuleRow rows[] = {{"在吗|在不", "a", "包含", "1"}, {"在吗", "b", "包含", "5"},
+                          {"|发货", "c", "完全匹配", "3"}, {"退货 ", "d", "完全匹配", "2"},
+                          {"你好", "e", "完全匹配", "0"},  {"好", "f", "消息中包含", "7"}};
+  for (const RuleRow& r : rows) {
+    const int row = List().InsertRow();
+    List().SetCellText(row, 0, r.keywords);
+    List().SetCellText(row, 1, r.reply);
+    List().SetCellText(row, 2, r.matchRule);
+    List().SetCellText(row, 3, r.matchCode);
+  }
+  Click("按钮_检查规则");
+  std::vector<MessageBoxCall> boxes = TakeMessageBoxCalls();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].title, "检查规则");
+  EXPECT_EQ(boxes[0].text,
+            "发现 4 个问题（行号是列表中的行，从 1 数起）：\r\n"
+            "第 2 行：关键词“在吗”也在第 1 行，由第 2 行回复（匹配码大的先匹配）\r\n"
+            "第 3 行：关键词中有空项（以“|”开头，或两个“|”相连）\r\n"
+            "第 4 行：关键词“退货 ”的开头或末尾有空格\r\n"
+            "第 5 行：永远不会回复，它能匹配的消息都先由第 6 行回复\r\n");
+
+  List().DeleteRow(0);  // no longer shared; the rows move up
+  for (int i = 0; i < 25; ++i) {
+    const int row = List().InsertRow();
+    List().SetCellText(row, 0, "　词" + std::to_string(i));
+    List().SetCellText(row, 2, "完全匹配");
+  }
+  Click("按钮_检查规则");
+  const Text report = OnlyBoxText();
+  EXPECT_TRUE(Contains(report, "发现 28 个问题")) << report;
+  EXPECT_TRUE(Contains(report, "第 2 行：关键词中有空项")) << report;
+  EXPECT_TRUE(Contains(report, "第 22 行：关键词“　词16”的开头或末尾有空格\r\n")) << report;
+  EXPECT_FALSE(Contains(report, "第 23 行")) << report;
+  EXPECT_TRUE(Contains(report, "……另有 8 个问题未列出。")) << report;
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ TEST(WindowDefinitions, SettingsPageControlsDoNotOverlap) {
       EXPECT_TRUE(apart) << a.name << " overlaps " << b.name;
     }
   }
-  for (const char* name : {"按钮_保存", "按钮_导入规则", "按钮_导出规则"}) {
+  for (const char* name : {"按钮_保存", "按钮_导入规则", "按钮_导出规则", "编辑框_测试顾客消息",
+                           "按钮_测试", "按钮_检查规则"}) {
     const int i = FindControl(def, name);
     ASSERT_GE(i, 0) << name;
     EXPECT_TRUE(def.controls[i].tabStop) << name;
