@@ -7,6 +7,7 @@
 #include "rules/rule_checks.h"
 #include "rules/rule_matcher.h"
 #include "rules/rule_store.h"
+#include "app/stored_settings.h"
 #include "services/message_box.h"
 #include "services/values.h"
 #include "ui/runtime.h"
@@ -17,6 +18,9 @@ namespace {
 
 constexpr char kListNotSaved[] =
     "（按列表中现在的规则测试；修改过的规则点击“保存”后才对顾客生效。）";
+// Quillane reads the default reply at start-up only.
+constexpr char kDefaultReplyAtNextStart[] =
+    "\r\n（这是窗口中的默认回复；保存后要重新启动 Quillane 才会发给顾客。）";
 
 ui::Control SettingsControl(const char* name) { return ui::Control(ui::WindowId::Settings, name); }
 
@@ -38,8 +42,8 @@ Text Rows(const std::vector<std::size_t>& rows) {
 
 // What the tester says: the row that answers, with its keyword piece, and the
 // reply sent (the default reply when none answers or the reply is blank).
-Text TesterMessage(const std::vector<RuleRow>& rows, const RuleAnswer& answer,
-                   const Text& defaultReply) {
+Text TesterMessage(const std::vector<RuleRow>& rows, const RuleAnswer& answer, Text defaultReply) {
+  if (defaultReply != Settings().defaultReply) defaultReply += kDefaultReplyAtNextStart;
   const Text note = Text("\r\n\r\n") + kListNotSaved;
   if (!answer.matched()) return Text(kNoRuleMatches) + "：\r\n" + defaultReply + note;
   const RuleRow& rule = rows[answer.row];

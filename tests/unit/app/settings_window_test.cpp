@@ -663,6 +663,8 @@ TEST_F(SettingsWindowTest, TesterAnswersFromTheUnsavedListAsTheServiceWillAfterS
   ASSERT_TRUE(TakeMessageBoxCalls().empty());
 
   const Text note = "\r\n\r\n（按列表中现在的规则测试；修改过的规则点击“保存”后才对顾客生效。）";
+  // The window's default reply is not the one Quillane started with.
+  const Text kNotYetSent = "\r\n（这是窗口中的默认回复；保存后要重新启动 Quillane 才会发给顾客。）";
   struct Case {
     const char* customer;
     int row;  // -1: none answers; -2: one of the two 发货 rows, as the service orders ties
@@ -678,10 +680,11 @@ TEST_F(SettingsWindowTest, TesterAnswersFromTheUnsavedListAsTheServiceWillAfterS
       {"在不", 2, ""},  // code 9 before code 1, though row 0 comes first
       {"退货", 3,
        "第 4 行的规则回复这条消息\r\n关键词：“退货”（完全匹配，匹配码 5）\r\n"
-       "它的回复语为空，将发送默认回复：\r\n请稍等"},
+       "它的回复语为空，将发送默认回复：\r\n请稍等" +
+           kNotYetSent},
       {"发货", -2, ""},
       {"不在线", 2, ""},
-      {"您好", -1, "没有规则匹配，将发送默认回复：\r\n请稍等"},
+      {"您好", -1, "没有规则匹配，将发送默认回复：\r\n请稍等" + kNotYetSent},
   };
   const std::vector<RuleRow> rows = ListRows();
   std::vector<int> answered;
